@@ -1,0 +1,2 @@
+// Version of the kxcommon library, so that an application can tell which build it loaded.
+extern "C" __attribute__((visibility("default"))) const char* kxcommon_version() { return "0.1.0"; }
