@@ -14,8 +14,9 @@
 //   - absolute path          -> as given
 // and then normalised lexically (no "..", no "//", no trailing '/').
 //
-// Names: 1 to kMaxDbNameLength bytes, no control bytes and none of  [ ] = ; \t  ; compared
-// ignoring ASCII case (MyDb and MYDB are one database), kept with the case they were given.
+// Names: 1 to kMaxDbNameLength bytes, no control bytes (a tab separates host and name in the
+// record manager's database string), none of  [ ] = ; / \  and no blank at either end. They are
+// compared ignoring ASCII case (MyDb and MYDB are one database) and kept as they were given.
 //
 // Every function is safe to call from several threads and several processes at once: writers
 // take an in-process mutex and an exclusive flock on <home>/dbnames.lck around read-modify-write,

@@ -29,8 +29,8 @@ inline constexpr const char* kClientDriverName = "Kestrin ODBC Client Interface"
 // ODBC's limit on a data source name.
 inline constexpr std::size_t kMaxDsnLength = 32;
 
-// A DSN name: 1 to kMaxDsnLength bytes, no control bytes, none of  [ ] { } ( ) , ; ? * = ! @ \
-// and no blank at either end. ';' matters most: DSN lists are ';'-separated.
+// A DSN name: 1 to kMaxDsnLength bytes, no control bytes, none of  [ ] { } ( ) , ; ? * = ! @
+// and no backslash, and no blank at either end. ';' matters most: DSN lists are ';'-separated.
 bool isValidDsnName(std::string_view name);
 
 // Open modes. The administration library speaks 0..3 (normal, accelerated, read-only,

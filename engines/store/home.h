@@ -84,7 +84,7 @@ ServerSettings readServerSettings(const std::string& home);
 // An unreadable server.ini refuses every login.
 bool checkServerLogin(const std::string& home, std::string_view user, std::string_view password);
 
-// Creates a folder and its missing parents (mode 0700 for new ones). False when a part exists
+// Creates a folder and its missing parents (mode 0755 less the umask for new ones). False when a part exists
 // and is not a folder, or cannot be created.
 bool makeFolders(const std::string& path);
 
