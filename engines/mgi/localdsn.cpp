@@ -1,0 +1,224 @@
+// The local machine's DSNs, kept by the ODBC installer library (unixODBC's libodbcinst) in
+// $ODBCSYSINI/odbc.ini (system) and $ODBCINI (user).
+//
+// The installer's configuration mode is one setting for the whole process, so every use here
+// runs under one mutex, sets the mode it needs and puts the previous mode back afterwards.
+#include <cstdlib>
+#include <mutex>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <odbcinst.h>
+
+#include "engines/mgi/internal.h"
+#include "engines/mgi/mgicli.h"
+#include "engines/store/dsnstore.h"
+#include "engines/store/fileio.h"
+#include "engines/store/home.h"
+
+namespace kxmgi {
+namespace {
+
+constexpr const char* kOdbcIni = "odbc.ini";
+// Default answer that no stored value can equal: tells an absent key from an empty one.
+constexpr const char* kAbsent = "\x01\x02kx-absent\x02\x01";
+
+std::mutex& installerMutex() {
+  static std::mutex m;
+  return m;
+}
+
+// Holds the installer for one operation in one configuration mode.
+class Installer {
+ public:
+  Installer() : lock_(installerMutex()) {
+    if (!SQLGetConfigMode(&saved_)) saved_ = ODBC_BOTH_DSN;
+  }
+  ~Installer() { SQLSetConfigMode(saved_); }
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+
+  void mode(UWORD m) { SQLSetConfigMode(m); }
+
+  // Every section of odbc.ini in the current mode.
+  std::vector<std::string> sections() {
+    std::vector<char> buf(16384);
+    for (;;) {
+      const int n = SQLGetPrivateProfileString(nullptr, nullptr, "", buf.data(), static_cast<int>(buf.size()), kOdbcIni);
+      if (n < 0) return {};
+      if (static_cast<std::size_t>(n) + 2 < buf.size() || buf.size() >= (1u << 22)) {
+        std::vector<std::string> out;
+        std::size_t i = 0;
+        const auto end = std::min(static_cast<std::size_t>(n), buf.size() - 1);
+        while (i < end) {
+          const std::string s(buf.data() + i);
+          if (s.empty()) break;
+          i += s.size() + 1;
+          out.push_back(s);
+        }
+        return out;
+      }
+      buf.resize(buf.size() * 4);  // the list may have been cut; ask again with more room
+    }
+  }
+
+  std::optional<std::string> value(const std::string& section, const char* key) {
+    std::vector<char> buf(4096);
+    for (;;) {
+      const int n = SQLGetPrivateProfileString(section.c_str(), key, kAbsent, buf.data(), static_cast<int>(buf.size()), kOdbcIni);
+      if (n < 0) return std::nullopt;
+      if (static_cast<std::size_t>(n) + 1 < buf.size() || buf.size() >= (1u << 20)) {
+        buf.back() = '\0';
+        std::string v(buf.data());
+        if (v == kAbsent) return std::nullopt;
+        return v;
+      }
+      buf.resize(buf.size() * 4);
+    }
+  }
+
+  bool write(const std::string& section, const char* key, const std::string& v) {
+    return SQLWritePrivateProfileString(section.c_str(), key, v.c_str(), kOdbcIni) != 0;
+  }
+
+ private:
+  std::lock_guard<std::mutex> lock_;
+  UWORD saved_ = ODBC_BOTH_DSN;
+};
+
+// Whether a DSN's Driver entry is one of this engine's drivers: by name, or by the library
+// path that odbcinst.ini gives those names. Taking the Installer shows its lock is held.
+bool isKestrinDriver(Installer&, const std::string& driver) {
+  for (const char* name : {kxstore::kEngineDriverName, kxstore::kClientDriverName}) {
+    if (kxstore::equalNoCase(driver, name)) return true;
+    std::vector<char> buf(4096);
+    const int n = SQLGetPrivateProfileString(name, "Driver", "", buf.data(), static_cast<int>(buf.size()), "odbcinst.ini");
+    buf.back() = '\0';
+    if (n > 0 && driver == buf.data()) return true;
+  }
+  return false;
+}
+
+bool isEngineDriver(Installer&, const std::string& driver) {
+  if (kxstore::equalNoCase(driver, kxstore::kEngineDriverName)) return true;
+  std::vector<char> buf(4096);
+  const int n = SQLGetPrivateProfileString(kxstore::kEngineDriverName, "Driver", "", buf.data(), static_cast<int>(buf.size()), "odbcinst.ini");
+  buf.back() = '\0';
+  return n > 0 && driver == buf.data();
+}
+
+struct Found {
+  UWORD mode;
+  std::string section;  // the name as stored
+  std::string driver;
+};
+
+// Looks a DSN up: system DSNs first, then the user's.
+std::optional<Found> find(Installer& inst, std::string_view name) {
+  for (const UWORD m : {static_cast<UWORD>(ODBC_SYSTEM_DSN), static_cast<UWORD>(ODBC_USER_DSN)}) {
+    inst.mode(m);
+    for (const auto& s : inst.sections()) {
+      if (!kxstore::equalNoCase(s, name)) continue;
+      const auto driver = inst.value(s, "Driver");
+      if (!driver) continue;  // a section without a driver is no DSN
+      return Found{m, s, *driver};
+    }
+  }
+  return std::nullopt;
+}
+
+// unixODBC refuses to write the system file while it does not exist.
+std::string systemIniFolder() {
+  if (const char* d = std::getenv("ODBCSYSINI"); d != nullptr && *d != '\0') return d;
+  return "/etc";
+}
+
+void ensureSystemIni() {
+  const std::string path = systemIniFolder() + "/" + kOdbcIni;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd >= 0) ::close(fd);
+}
+
+// Serialises this library's writers of the installer files across processes.
+std::string writersLockPath() { return kxstore::engineHome() + "/odbc-local.lck"; }
+
+bool writeValues(Installer& inst, const DsnInfo& d, const std::string& section) {
+  return inst.write(section, "Description", d.description) && inst.write(section, "DBQ", d.database) &&
+         inst.write(section, "OpenMode", d.openMode.value_or("0"));
+}
+
+}  // namespace
+
+std::uint16_t localListDsns(bool kestrinOnly, std::vector<std::string>& names) {
+  names.clear();
+  Installer inst;
+  for (const UWORD m : {static_cast<UWORD>(ODBC_SYSTEM_DSN), static_cast<UWORD>(ODBC_USER_DSN)}) {
+    inst.mode(m);
+    for (const auto& s : inst.sections()) {
+      const auto driver = inst.value(s, "Driver");
+      if (!driver) continue;
+      if (kestrinOnly && !isKestrinDriver(inst, *driver)) continue;
+      bool seen = false;
+      for (const auto& n : names) seen = seen || kxstore::equalNoCase(n, s);
+      // A name that cannot be listed without breaking the ';' list is left out.
+      if (!seen && s.find(';') == std::string::npos) names.push_back(s);
+    }
+  }
+  return KX_MGI_SUCCESS;
+}
+
+std::uint16_t localGetDsn(std::string_view name, DsnInfo& out) {
+  Installer inst;
+  const auto f = find(inst, name);
+  if (!f || !isKestrinDriver(inst, f->driver)) return KX_MGI_DSN_DOES_NOT_EXIST;
+  inst.mode(f->mode);
+  out.name = f->section;
+  out.description = inst.value(f->section, "Description").value_or("");
+  out.database = inst.value(f->section, "DBQ").value_or("");
+  out.openMode = inst.value(f->section, "OpenMode");
+  return KX_MGI_SUCCESS;
+}
+
+std::uint16_t localCreateDsn(const DsnInfo& dsn) {
+  if (!kxstore::makeFolders(kxstore::engineHome())) return KX_MGI_ACCESS_RIGHT;
+  kxstore::StoreLock writers(writersLockPath());
+  if (!writers.held()) return KX_MGI_ACCESS_RIGHT;
+  Installer inst;
+  if (find(inst, dsn.name)) return KX_MGI_DSN_ALREADY_EXIST;
+  ensureSystemIni();
+  inst.mode(ODBC_SYSTEM_DSN);
+  if (!SQLWriteDSNToIni(dsn.name.c_str(), kxstore::kEngineDriverName)) return KX_MGI_ACCESS_RIGHT;
+  if (!writeValues(inst, dsn, dsn.name)) {
+    SQLRemoveDSNFromIni(dsn.name.c_str());  // no half-made DSN
+    return KX_MGI_ACCESS_RIGHT;
+  }
+  return KX_MGI_SUCCESS;
+}
+
+std::uint16_t localModifyDsn(const DsnInfo& dsn) {
+  if (!kxstore::makeFolders(kxstore::engineHome())) return KX_MGI_ACCESS_RIGHT;
+  kxstore::StoreLock writers(writersLockPath());
+  if (!writers.held()) return KX_MGI_ACCESS_RIGHT;
+  Installer inst;
+  const auto f = find(inst, dsn.name);
+  // Only engine DSNs carry a database and an open mode; a client DSN is not turned into one.
+  if (!f || !isEngineDriver(inst, f->driver)) return KX_MGI_DSN_DOES_NOT_EXIST;
+  inst.mode(f->mode);
+  return writeValues(inst, dsn, f->section) ? KX_MGI_SUCCESS : KX_MGI_ACCESS_RIGHT;
+}
+
+std::uint16_t localDeleteDsn(std::string_view name) {
+  if (!kxstore::makeFolders(kxstore::engineHome())) return KX_MGI_ACCESS_RIGHT;
+  kxstore::StoreLock writers(writersLockPath());
+  if (!writers.held()) return KX_MGI_ACCESS_RIGHT;
+  Installer inst;
+  const auto f = find(inst, name);
+  if (!f || !isKestrinDriver(inst, f->driver)) return KX_MGI_DSN_DOES_NOT_EXIST;
+  inst.mode(f->mode);
+  if (!SQLRemoveDSNFromIni(f->section.c_str())) return KX_MGI_ACCESS_RIGHT;
+  // The installer answers true even when nothing was removed; make sure it is gone.
+  return find(inst, name) ? KX_MGI_ACCESS_RIGHT : KX_MGI_SUCCESS;
+}
+
+}  // namespace kxmgi
