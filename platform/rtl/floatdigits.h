@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "platform/rtl/locale.h"
 
 namespace host::detail {
 
@@ -22,5 +25,13 @@ FloatDigits DigitsOf(double value, int precision);
 FloatDigits FixedDigitsOf(double value, int decimals);
 // Rounds d in place to `keep` significant digits, a half away from zero.
 void RoundDigits(FloatDigits& d, int keep);
+
+// Reads decimal text exactly: blanks around, a sign, digits with at most one `separator`, and
+// (when allowExponent) an exponent "e"/"E" with optional sign. False for anything else.
+bool ParseDecimal(std::string_view text, char separator, bool allowExponent, FloatDigits& out);
+
+// `number` (digits and separators, no sign) laid out with the settings' currency string, by
+// CurrencyFormat or, when negative, NegCurrFormat.
+std::string CurrencyForm(const std::string& number, bool negative, const TFormatSettings& fs);
 
 }  // namespace host::detail

@@ -160,6 +160,10 @@ std::string GeneralForm(const FloatDigits& d, int precision, const TFormatSettin
   return out;
 }
 
+}  // namespace
+
+namespace detail {
+
 std::string CurrencyForm(const std::string& number, bool negative, const TFormatSettings& fs) {
   const std::string& c = fs.CurrencyString;
   if (!negative) {
@@ -190,7 +194,7 @@ std::string CurrencyForm(const std::string& number, bool negative, const TFormat
   }
 }
 
-}  // namespace
+}  // namespace detail
 
 String FloatToStrF(double value, TFloatFormat format, int precision, int digits,
                    const TFormatSettings& fs) {
@@ -217,7 +221,7 @@ String FloatToStrF(double value, TFloatFormat format, int precision, int digits,
       std::string number = format == TFloatFormat::ffFixed ? integer : Grouped(integer, fs.ThousandSeparator);
       if (digits > 0) number += fs.DecimalSeparator + FractionDigits(d, digits);
       bool negative = d.Negative && !d.Digits.empty();
-      if (format == TFloatFormat::ffCurrency) return CurrencyForm(number, negative, fs);
+      if (format == TFloatFormat::ffCurrency) return detail::CurrencyForm(number, negative, fs);
       return negative ? "-" + number : number;
     }
     case TFloatFormat::ffGeneral:
@@ -561,3 +565,63 @@ std::int64_t Trunc(double value) {
 }
 
 }  // namespace host
+
+namespace host::detail {
+
+bool ParseDecimal(std::string_view text, char separator, bool allowExponent, FloatDigits& out) {
+  size_t b = 0, e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  std::string_view t = text.substr(b, e - b);
+  FloatDigits d;
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) d.Negative = t[i++] == '-';
+  int digitsSeen = 0;
+  int pointShift = 0;  // digits before the point, counted from the first significant one
+  bool pointSeen = false;
+  while (i < t.size()) {
+    char c = t[i];
+    if (c >= '0' && c <= '9') {
+      ++digitsSeen;
+      if (d.Digits.empty() && c == '0') {
+        if (pointSeen) --pointShift;  // a leading zero after the point moves the exponent
+      } else {
+        d.Digits += c;
+        if (!pointSeen) ++pointShift;
+      }
+      ++i;
+    } else if (c == separator && !pointSeen) {
+      pointSeen = true;
+      ++i;
+    } else {
+      break;
+    }
+  }
+  if (digitsSeen == 0) return false;
+  long exponent = 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    if (!allowExponent) return false;
+    ++i;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    size_t start = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+      if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
+      ++i;
+    }
+    if (i == start) return false;
+    if (negative) exponent = -exponent;
+  }
+  if (i != t.size()) return false;
+  while (!d.Digits.empty() && d.Digits.back() == '0') d.Digits.pop_back();
+  if (d.Digits.empty()) {
+    d.Negative = false;
+    d.Exponent = 0;
+  } else {
+    d.Exponent = int(pointShift + exponent);
+  }
+  out = d;
+  return true;
+}
+
+}  // namespace host::detail
