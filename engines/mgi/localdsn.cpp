@@ -3,6 +3,14 @@
 //
 // The installer's configuration mode is one setting for the whole process, so every use here
 // runs under one mutex, sets the mode it needs and puts the previous mode back afterwards.
+//
+// Two habits of the installer library shape the code:
+// - It answers a key lookup from a cache for some seconds, refreshed only by this process's own
+//   writes, so a DSN another process just changed would read stale. The cache is keyed by the
+//   default answer too, so every lookup here passes a default no other lookup used.
+// - It fixes the system file's folder ($ODBCSYSINI) at its first use in the process; the system
+//   file is located through the installer itself so both agree.
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -17,12 +25,21 @@
 #include "engines/store/fileio.h"
 #include "engines/store/home.h"
 
+// Exported by the installer library (declared in its extension header): the folder of the
+// system files, as the installer itself resolves it.
+extern "C" char* odbcinst_system_file_path(char* buffer);
+
 namespace kxmgi {
 namespace {
 
 constexpr const char* kOdbcIni = "odbc.ini";
-// Default answer that no stored value can equal: tells an absent key from an empty one.
-constexpr const char* kAbsent = "\x01\x02kx-absent\x02\x01";
+
+// A default answer no stored value equals (it tells an absent key from an empty one), and
+// never the same twice (see above).
+std::string absentMarker() {
+  static std::atomic<unsigned long long> n{0};
+  return "\x01kx-absent-" + std::to_string(n++) + "\x01";
+}
 
 std::mutex& installerMutex() {
   static std::mutex m;
@@ -64,14 +81,20 @@ class Installer {
   }
 
   std::optional<std::string> value(const std::string& section, const char* key) {
+    return lookup(section.c_str(), key, kOdbcIni);
+  }
+
+  // A key of any installer file, read past the installer's cache.
+  static std::optional<std::string> lookup(const char* section, const char* key, const char* file) {
     std::vector<char> buf(4096);
     for (;;) {
-      const int n = SQLGetPrivateProfileString(section.c_str(), key, kAbsent, buf.data(), static_cast<int>(buf.size()), kOdbcIni);
+      const std::string absent = absentMarker();
+      const int n = SQLGetPrivateProfileString(section, key, absent.c_str(), buf.data(), static_cast<int>(buf.size()), file);
       if (n < 0) return std::nullopt;
       if (static_cast<std::size_t>(n) + 1 < buf.size() || buf.size() >= (1u << 20)) {
         buf.back() = '\0';
         std::string v(buf.data());
-        if (v == kAbsent) return std::nullopt;
+        if (v == absent) return std::nullopt;
         return v;
       }
       buf.resize(buf.size() * 4);
@@ -89,24 +112,17 @@ class Installer {
 
 // Whether a DSN's Driver entry is one of this engine's drivers: by name, or by the library
 // path that odbcinst.ini gives those names. Taking the Installer shows its lock is held.
-bool isKestrinDriver(Installer&, const std::string& driver) {
-  for (const char* name : {kxstore::kEngineDriverName, kxstore::kClientDriverName}) {
-    if (kxstore::equalNoCase(driver, name)) return true;
-    std::vector<char> buf(4096);
-    const int n = SQLGetPrivateProfileString(name, "Driver", "", buf.data(), static_cast<int>(buf.size()), "odbcinst.ini");
-    buf.back() = '\0';
-    if (n > 0 && driver == buf.data()) return true;
-  }
-  return false;
+bool isDriver(const std::string& driver, const char* name) {
+  if (kxstore::equalNoCase(driver, name)) return true;
+  const auto library = Installer::lookup(name, "Driver", "odbcinst.ini");
+  return library && !library->empty() && driver == *library;
 }
 
-bool isEngineDriver(Installer&, const std::string& driver) {
-  if (kxstore::equalNoCase(driver, kxstore::kEngineDriverName)) return true;
-  std::vector<char> buf(4096);
-  const int n = SQLGetPrivateProfileString(kxstore::kEngineDriverName, "Driver", "", buf.data(), static_cast<int>(buf.size()), "odbcinst.ini");
-  buf.back() = '\0';
-  return n > 0 && driver == buf.data();
+bool isKestrinDriver(Installer&, const std::string& driver) {
+  return isDriver(driver, kxstore::kEngineDriverName) || isDriver(driver, kxstore::kClientDriverName);
 }
+
+bool isEngineDriver(Installer&, const std::string& driver) { return isDriver(driver, kxstore::kEngineDriverName); }
 
 struct Found {
   UWORD mode;
@@ -128,14 +144,13 @@ std::optional<Found> find(Installer& inst, std::string_view name) {
   return std::nullopt;
 }
 
-// unixODBC refuses to write the system file while it does not exist.
-std::string systemIniFolder() {
-  if (const char* d = std::getenv("ODBCSYSINI"); d != nullptr && *d != '\0') return d;
-  return "/etc";
-}
-
+// The installer refuses to write the system file while it does not exist.
 void ensureSystemIni() {
-  const std::string path = systemIniFolder() + "/" + kOdbcIni;
+  // The answer may be the installer's own saved copy rather than our buffer.
+  std::vector<char> buffer(16384, '\0');
+  const char* folder = odbcinst_system_file_path(buffer.data());
+  if (folder == nullptr || *folder == '\0') return;
+  const std::string path = std::string(folder) + "/" + kOdbcIni;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd >= 0) ::close(fd);
 }

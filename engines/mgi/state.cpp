@@ -20,10 +20,10 @@ struct State {
   std::map<std::pair<std::int32_t, std::thread::id>, std::vector<std::string>> snapshots;
 };
 
-// Never destroyed: entries may still be called while the process runs its exit handlers.
+// Destroyed when the library is unloaded; KxStop empties it before that.
 State& state() {
-  static State* s = new State;
-  return *s;
+  static State s;
+  return s;
 }
 
 bool folderExists(const std::string& path) {
