@@ -180,10 +180,7 @@ uint16_t KxConnectServer(const char* server, const char* user, const char* passw
 
 uint16_t KxDisconnect(int32_t handle) {
   return guarded([&]() -> std::uint16_t {
-    if (handle == KX_MGI_LOCAL) {
-      kxmgi::freeSnapshot(handle);
-      return KX_MGI_SUCCESS;
-    }
+    if (handle == KX_MGI_LOCAL) return KX_MGI_SUCCESS;  // nothing to close, nothing to free
     return kxmgi::closeConnection(handle) ? KX_MGI_SUCCESS : KX_MGI_INVALID_HANDLE;
   });
 }
