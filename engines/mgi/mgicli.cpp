@@ -58,6 +58,12 @@ std::uint16_t resolve(std::int32_t handle, Connection& out) {
 
 std::uint16_t dbStatus(kxstore::DbStatus s) { return kxstore::mgiStatus(s); }
 
+// A server's own DSN file names the drivers, never their library paths.
+bool isKestrinDriver(std::string_view driver) {
+  return kxstore::equalNoCase(driver, kxstore::kEngineDriverName) ||
+         kxstore::equalNoCase(driver, kxstore::kClientDriverName);
+}
+
 std::uint16_t dsnStatus(kxstore::DsnStatus s) {
   switch (s) {
     case kxstore::DsnStatus::ok: return KX_MGI_SUCCESS;
@@ -91,9 +97,7 @@ std::uint16_t listDsns(const Connection& c, std::uint16_t filter, std::vector<st
   for (const auto& d : dsns) {
     const auto driver = d.value("Driver");
     if (!driver) continue;
-    if (kestrinOnly && !kxstore::equalNoCase(*driver, kxstore::kEngineDriverName) &&
-        !kxstore::equalNoCase(*driver, kxstore::kClientDriverName))
-      continue;
+    if (kestrinOnly && !isKestrinDriver(*driver)) continue;
     if (d.name.find(';') == std::string::npos) names.push_back(d.name);
   }
   return KX_MGI_SUCCESS;
@@ -107,9 +111,7 @@ std::uint16_t getDsn(std::int32_t handle, const char* dsn, kxmgi::DsnInfo& info)
   if (c.local) return kxmgi::localGetDsn(dsn, info);
   kxstore::ServerDsn d;
   if (const auto s = kxstore::ServerDsnStore(c.home).get(dsn, d); s != kxstore::DsnStatus::ok) return dsnStatus(s);
-  const auto driver = d.driver();
-  if (!kxstore::equalNoCase(driver, kxstore::kEngineDriverName) && !kxstore::equalNoCase(driver, kxstore::kClientDriverName))
-    return KX_MGI_DSN_DOES_NOT_EXIST;
+  if (!isKestrinDriver(d.driver())) return KX_MGI_DSN_DOES_NOT_EXIST;
   info.name = d.name;
   info.description = d.value("Description").value_or("");
   info.database = d.value("DBQ").value_or("");
@@ -152,13 +154,14 @@ std::uint16_t writeDsn(std::int32_t handle, const char* dsn, const char* descrip
     d.set("OpenMode", info.openMode);
     return dsnStatus(store.add(d));
   }
-  kxstore::ServerDsn d;
-  if (const auto s = store.get(dsn, d); s != kxstore::DsnStatus::ok) return dsnStatus(s);
-  if (!kxstore::equalNoCase(d.driver(), kxstore::kEngineDriverName)) return KX_MGI_DSN_DOES_NOT_EXIST;
-  d.set("Description", info.description);
-  d.set("DBQ", info.database);
-  d.set("OpenMode", info.openMode);
-  return dsnStatus(store.modify(d));
+  // Only engine DSNs carry a database and an open mode; a client DSN is not turned into one.
+  return dsnStatus(store.change(dsn, [&](kxstore::ServerDsn& d) {
+    if (!kxstore::equalNoCase(d.driver(), kxstore::kEngineDriverName)) return kxstore::DsnStatus::notFound;
+    d.set("Description", info.description);
+    d.set("DBQ", info.database);
+    d.set("OpenMode", info.openMode);
+    return kxstore::DsnStatus::ok;
+  }));
 }
 
 }  // namespace
@@ -374,13 +377,9 @@ uint16_t KxDeleteDSN(int32_t handle, const char* dsn) {
     if (const auto s = resolve(handle, c); s != KX_MGI_SUCCESS) return s;
     if (!kxstore::isValidDsnName(dsn)) return KX_MGI_DSN_DOES_NOT_EXIST;
     if (c.local) return kxmgi::localDeleteDsn(dsn);
-    kxstore::ServerDsnStore store(c.home);
-    kxstore::ServerDsn d;
-    if (const auto s = store.get(dsn, d); s != kxstore::DsnStatus::ok) return dsnStatus(s);
-    if (!kxstore::equalNoCase(d.driver(), kxstore::kEngineDriverName) &&
-        !kxstore::equalNoCase(d.driver(), kxstore::kClientDriverName))
-      return KX_MGI_DSN_DOES_NOT_EXIST;
-    return dsnStatus(store.remove(dsn));
+    return dsnStatus(kxstore::ServerDsnStore(c.home).remove(dsn, [](const kxstore::ServerDsn& d) {
+      return isKestrinDriver(d.driver()) ? kxstore::DsnStatus::ok : kxstore::DsnStatus::notFound;
+    }));
   });
 }
 

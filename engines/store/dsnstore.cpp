@@ -153,21 +153,33 @@ DsnStatus ServerDsnStore::add(const ServerDsn& dsn) {
 }
 
 DsnStatus ServerDsnStore::modify(const ServerDsn& dsn) {
-  if (!isValidDsnName(dsn.name)) return DsnStatus::notFound;
-  if (!validValues(dsn)) return DsnStatus::invalidName;
-  return update(home_, [&](std::vector<ServerDsn>& dsns) {
-    const auto it = findDsn(dsns, dsn.name);
-    if (it == dsns.end()) return DsnStatus::notFound;
-    it->values = dsn.values;  // the stored spelling of the name is kept
+  return change(dsn.name, [&](ServerDsn& stored) {
+    stored.values = dsn.values;  // the stored spelling of the name is kept
     return DsnStatus::ok;
   });
 }
 
-DsnStatus ServerDsnStore::remove(std::string_view name) {
+DsnStatus ServerDsnStore::change(std::string_view name, const std::function<DsnStatus(ServerDsn&)>& edit) {
   if (!isValidDsnName(name)) return DsnStatus::notFound;
   return update(home_, [&](std::vector<ServerDsn>& dsns) {
     const auto it = findDsn(dsns, name);
     if (it == dsns.end()) return DsnStatus::notFound;
+    ServerDsn edited = *it;
+    if (const auto s = edit(edited); s != DsnStatus::ok) return s;
+    edited.name = it->name;
+    if (!validValues(edited)) return DsnStatus::invalidName;
+    *it = std::move(edited);
+    return DsnStatus::ok;
+  });
+}
+
+DsnStatus ServerDsnStore::remove(std::string_view name, const std::function<DsnStatus(const ServerDsn&)>& accept) {
+  if (!isValidDsnName(name)) return DsnStatus::notFound;
+  return update(home_, [&](std::vector<ServerDsn>& dsns) {
+    const auto it = findDsn(dsns, name);
+    if (it == dsns.end()) return DsnStatus::notFound;
+    if (accept)
+      if (const auto s = accept(*it); s != DsnStatus::ok) return s;
     dsns.erase(it);
     return DsnStatus::ok;
   });

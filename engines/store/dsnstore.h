@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,7 +73,12 @@ class ServerDsnStore {
   DsnStatus get(std::string_view name, ServerDsn& out) const;   // name ignoring case
   DsnStatus add(const ServerDsn& dsn);                          // duplicate when it exists
   DsnStatus modify(const ServerDsn& dsn);                        // notFound when it does not
-  DsnStatus remove(std::string_view name);
+  // Edits an existing DSN under the store's lock, so no other writer's change slips in between
+  // reading and writing. `edit` answers ok to store its result, or a status to store nothing.
+  DsnStatus change(std::string_view name, const std::function<DsnStatus(ServerDsn&)>& edit);
+  // Removes a DSN; with `accept`, only when it accepts the DSN (else the status it returns).
+  DsnStatus remove(std::string_view name,
+                   const std::function<DsnStatus(const ServerDsn&)>& accept = {});
 
  private:
   std::string home_;

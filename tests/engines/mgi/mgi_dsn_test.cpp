@@ -162,6 +162,17 @@ TEST_F(MgiDsn, RemoteRoundTripInTheServersFile) {
   EXPECT_EQ(d.mode, KX_MGI_OPEN_EXCLUSIVE);
   EXPECT_EQ(mgi().KxDeleteDSN(h, "sales"), 0);
   EXPECT_EQ(listDsns(h), "Other");
+
+  // Another driver's DSN and a client DSN in the server's file: listed by the filter's rules,
+  // never changed or deleted as engine DSNs.
+  appendFile(tmp.home() + "/servers/Srv1/odbc.ini",
+             "[Client]\nDriver=Kestrin ODBC Client Interface\n[Foreign]\nDriver=Other\n");
+  EXPECT_EQ(listDsns(h), "Other;Client");
+  EXPECT_EQ(listDsns(h, KX_MGI_DSN_FILTER_FALSE), "Other;Client;Foreign");
+  EXPECT_EQ(mgi().KxModifyDSN(h, "Client", "", "DB", 0), KX_MGI_DSN_DOES_NOT_EXIST);
+  EXPECT_EQ(mgi().KxDeleteDSN(h, "Foreign"), KX_MGI_DSN_DOES_NOT_EXIST);
+  EXPECT_EQ(mgi().KxDeleteDSN(h, "Client"), 0);
+  EXPECT_EQ(listDsns(h, KX_MGI_DSN_FILTER_FALSE), "Other;Foreign");
 }
 
 TEST_F(MgiDsn, StatusesLocalAndRemote) {

@@ -53,9 +53,25 @@ TEST(ServerDsnStore, RoundTripAndStatuses) {
   EXPECT_EQ(store.remove("SALES"), DsnStatus::ok);
   EXPECT_EQ(store.get("Sales", d), DsnStatus::notFound);
 
+  // An edit that refuses stores nothing; one that accepts keeps the keys it did not touch.
+  ASSERT_EQ(store.add(engineDsn("Third", "X")), DsnStatus::ok);
+  EXPECT_EQ(store.change("third", [](ServerDsn& e) {
+    e.set("DBQ", "LOST");
+    return DsnStatus::notFound;
+  }), DsnStatus::notFound);
+  EXPECT_EQ(store.change("third", [](ServerDsn& e) {
+    e.set("Description", "kept keys");
+    return DsnStatus::ok;
+  }), DsnStatus::ok);
+  ASSERT_EQ(store.get("Third", d), DsnStatus::ok);
+  EXPECT_EQ(d.value("DBQ"), "X");
+  EXPECT_EQ(d.value("Description"), "kept keys");
+  EXPECT_EQ(store.remove("Third", [](const ServerDsn&) { return DsnStatus::notFound; }), DsnStatus::notFound);
+  EXPECT_EQ(store.get("Third", d), DsnStatus::ok);
+
   std::ofstream(store.file(), std::ios::trunc) << "no section here\n";
   EXPECT_EQ(store.list(all), DsnStatus::damaged);
-  EXPECT_EQ(store.add(engineDsn("Third", "X")), DsnStatus::damaged);
+  EXPECT_EQ(store.add(engineDsn("Fourth", "X")), DsnStatus::damaged);
 }
 
 TEST(ServerDsnStore, NamesAndOpenModes) {
