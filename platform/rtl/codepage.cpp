@@ -206,6 +206,64 @@ std::string FromSystemCodePage(std::string_view text) {
   return ConvertCodePage(text, page, "UTF-8");
 }
 
+namespace {
+
+// Whether a code page has characters of more than one byte: a single-byte page turns every
+// byte value that it maps into exactly one character.
+bool ProbeMultiBytePage(const std::string& page) {
+  iconv_t cd = Converters().Get(page, "UTF-32LE");
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    char in = char(b);
+    char* pin = &in;
+    size_t inLeft = 1;
+    char out[16];
+    char* pout = out;
+    size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &pin, &inLeft, &pout, &outLeft) == static_cast<size_t>(-1) && errno == EINVAL) {
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      return true;  // an incomplete character: this byte leads a longer one
+    }
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  return false;
+}
+
+bool IsMultiBytePage(const std::string& page) {
+  if (page == "UTF-8") return true;
+  thread_local std::map<std::string, bool> known;
+  auto it = known.find(page);
+  if (it == known.end()) it = known.emplace(page, ProbeMultiBytePage(page)).first;
+  return it->second;
+}
+
+}  // namespace
+
+bool SystemCodePageIsMultiByte() { return IsMultiBytePage(GetSystemCodePage()); }
+
+std::size_t SystemCharLength(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return 0;
+  std::string page = GetSystemCodePage();
+  if (page == "UTF-8") return Utf8CharLength(text, pos);
+  if (static_cast<unsigned char>(text[pos]) < 0x80 || !IsMultiBytePage(page)) return 1;
+  // Find the shortest prefix that converts to exactly one character.
+  iconv_t cd = Converters().Get(page, "UTF-32LE");
+  for (std::size_t n = 1; n <= 4 && pos + n <= text.size(); ++n) {
+    std::string piece(text.substr(pos, n));
+    char* pin = piece.data();
+    size_t inLeft = n;
+    char out[16];
+    char* pout = out;
+    size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    size_t r = iconv(cd, &pin, &inLeft, &pout, &outLeft);
+    if (r != static_cast<size_t>(-1) && inLeft == 0) return n;
+    if (errno != EINVAL) break;  // not a prefix of any character
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  return 1;
+}
+
 std::string SystemToOem(std::string_view text) {
   return ConvertCodePage(text, GetSystemCodePage(), GetOemCodePage());
 }

@@ -10,6 +10,7 @@
 // silently and no conversion fails.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,14 @@ void SetOemCodePage(std::string_view name);
 // Between system code page text and OEM text.
 std::string SystemToOem(std::string_view text);
 std::string OemToSystem(std::string_view text);
+
+// Multi-byte characters of system code page text, for code that scans it byte by byte.
+// True when a character of the system code page may take more than one byte (UTF-8 included).
+bool SystemCodePageIsMultiByte();
+// Length in bytes of the character of system code page text that starts at text[pos]: 1 for
+// single-byte pages; for multi-byte pages the length of the (well-formed) character there, and
+// 1 for a byte that starts none. 0 at or after the end.
+std::size_t SystemCharLength(std::string_view text, std::size_t pos);
 
 // Converts between any two code pages iconv knows, with "?" for what cannot be converted.
 // Raises EConvertError when iconv does not know one of the names.

@@ -53,6 +53,29 @@ TEST(CodePage, SingleByteSystemAndOem) {
   EXPECT_EQ(FromSystemCodePage(many).size(), 10000u);
 }
 
+TEST(CodePage, CharacterLengthsInSystemText) {
+  SavedCodePages saved;
+  SetSystemCodePage("UTF-8");
+  EXPECT_TRUE(SystemCodePageIsMultiByte());
+  const std::string utf8 = "a\xC3\xA9\xE2\x82\xAC";
+  EXPECT_EQ(SystemCharLength(utf8, 0), 1u);
+  EXPECT_EQ(SystemCharLength(utf8, 1), 2u);
+  EXPECT_EQ(SystemCharLength(utf8, 3), 3u);
+  EXPECT_EQ(SystemCharLength(utf8, 6), 0u);
+  SetSystemCodePage("CP1252");
+  EXPECT_FALSE(SystemCodePageIsMultiByte());
+  EXPECT_EQ(SystemCharLength("\xE9\xE9", 0), 1u);
+  // Shift_JIS: a lead byte and its trail byte form one character, even when the trail byte
+  // is an ASCII character.
+  SetSystemCodePage("SHIFT_JIS");
+  EXPECT_TRUE(SystemCodePageIsMultiByte());
+  const std::string sjis = "\x83\x5C;";  // katakana "so", whose trail byte is a backslash
+  EXPECT_EQ(FromSystemCodePage(sjis).size(), 4u);  // three UTF-8 bytes and the ";"
+  EXPECT_EQ(SystemCharLength(sjis, 0), 2u);
+  EXPECT_EQ(SystemCharLength(sjis, 2), 1u);
+  EXPECT_EQ(SystemCharLength("\x83", 0), 1u);  // a lead byte cut off at the end
+}
+
 TEST(CodePage, UnknownNamesRaise) {
   SavedCodePages saved;
   EXPECT_THROW(SetSystemCodePage("NO-SUCH-CHARSET"), EConvertError);
