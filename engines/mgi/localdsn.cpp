@@ -10,10 +10,13 @@
 //   default answer too, so every lookup here passes a default no other lookup used.
 // - It fixes the system file's folder ($ODBCSYSINI) at its first use in the process; the system
 //   file is located through the installer itself so both agree.
+// - Its cache is not freed when it is unloaded, which would happen whenever the loader unloads
+//   this library and nothing else uses the installer; so it is kept loaded once used.
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,10 +49,21 @@ std::mutex& installerMutex() {
   return m;
 }
 
+void keepInstallerLoaded() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&SQLGetPrivateProfileString), &info) == 0 || info.dli_fname == nullptr) return;
+    // A reference that is never closed, on a library that is already loaded: it stays.
+    ::dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+  });
+}
+
 // Holds the installer for one operation in one configuration mode.
 class Installer {
  public:
   Installer() : lock_(installerMutex()) {
+    keepInstallerLoaded();
     if (!SQLGetConfigMode(&saved_)) saved_ = ODBC_BOTH_DSN;
   }
   ~Installer() { SQLSetConfigMode(saved_); }
