@@ -801,7 +801,7 @@ int readTable(sqlite3* db, std::string_view name, TableDef& out) {
     d.name = "PRIMARY";
     d.flags = kIndexPrimary | kIndexUnique | kIndexCaseSensitive;
     const ColumnDef& c = out.columns[size_t(pkColumn - 1)];
-    d.segments.push_back(IndexSegment{pkColumn, c.name, 0});
+    d.segments.push_back(IndexSegment{pkColumn, c.name, 0, "BINARY"});
     idx.push_back({std::move(d), 0, 0});
   }
   {
@@ -830,9 +830,10 @@ int readTable(sqlite3* db, std::string_view name, TableDef& out) {
           continue;
         }
         const ColumnDef& col = out.columns[size_t(cid)];
-        IndexSegment s{cid + 1, col.name, 0};
+        IndexSegment s{cid + 1, col.name, 0, ""};
         if (x.i64(2)) s.flags |= kSegmentDescending;
         std::string coll = upper(x.text(3));
+        s.collation = coll.empty() ? "BINARY" : coll;
         bool nocase = coll == "NOCASE" || coll == kNoCaseCollation;
         if (col.isText()) {
           if (nocase) anyNoCaseText = true;

@@ -139,6 +139,7 @@ struct IndexSegment {
   int columnNo = 0;          // 1-based column position
   std::string columnName;
   std::uint32_t flags = 0;   // kSegmentDescending | kSegmentCaseSensitive
+  std::string collation;     // the SQLite collation of the segment ("BINARY", "NOCASE", "KX_NOCASE")
   bool descending() const { return (flags & kSegmentDescending) != 0; }
 };
 

@@ -48,12 +48,12 @@ TEST_F(CatalogTest, CreatedTableReadsBackWithItsCatalogueAttributes) {
   IndexDef byName;
   byName.name = "ByName";
   byName.flags = 0;  // case-insensitive, not unique
-  byName.segments = {IndexSegment{0, "NAME", kSegmentDescending}, IndexSegment{0, "ID", 0}};
+  byName.segments = {IndexSegment{0, "NAME", kSegmentDescending, ""}, IndexSegment{0, "ID", 0, ""}};
   ASSERT_EQ(createIndex(db_, "customer", byName), SQLITE_OK);
   IndexDef pk;
   pk.name = "PK";
   pk.flags = kIndexPrimary | kIndexUnique | kIndexCaseSensitive;
-  pk.segments = {IndexSegment{0, "ID", 0}};
+  pk.segments = {IndexSegment{0, "ID", 0, ""}};
   ASSERT_EQ(createIndex(db_, "Customer", pk), SQLITE_OK);
   EXPECT_EQ(createIndex(db_, "Customer", pk), SQLITE_CONSTRAINT);
 
@@ -88,7 +88,7 @@ TEST_F(CatalogTest, CreatedTableReadsBackWithItsCatalogueAttributes) {
   t2.name = "Orders";
   t2.columns = {col("ID", kClassInteger, kNativeSigned, 4)};
   ASSERT_EQ(createTable(db_, t2), SQLITE_OK);
-  pk.segments = {IndexSegment{0, "ID", 0}};
+  pk.segments = {IndexSegment{0, "ID", 0, ""}};
   EXPECT_EQ(createIndex(db_, "Orders", pk), SQLITE_OK);
 
   ASSERT_EQ(dropIndex(db_, "Customer", "ByName"), SQLITE_OK);
