@@ -51,6 +51,10 @@ std::string BcdToStr(const TBcd& value, const TFormatSettings& fs);
 bool CurrToBCD(Currency value, TBcd& bcd, int precision = 32, int decimals = 4);
 // BCD to currency, rounding beyond four places a half to even; false when out of range.
 bool BCDToCurr(const TBcd& bcd, Currency& value);
+inline bool CurrToBcd(Currency value, TBcd& bcd, int precision = 32, int decimals = 4) {
+  return CurrToBCD(value, bcd, precision, decimals);
+}
+inline bool BcdToCurr(const TBcd& bcd, Currency& value) { return BCDToCurr(bcd, value); }
 
 TBcd DoubleToBcd(double value);  // 15 significant digits; NaN and infinities raise EBcdException
 double BcdToDouble(const TBcd& value);

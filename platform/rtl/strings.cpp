@@ -495,4 +495,33 @@ String StringReplace(std::string_view s, std::string_view oldPattern, std::strin
   return out;
 }
 
+// ---- positions ------------------------------------------------------------------------------------
+
+std::size_t Pos(std::string_view sub, std::string_view s) { return PosEx(sub, s, 1); }
+
+std::size_t PosEx(std::string_view sub, std::string_view s, std::size_t offset) {
+  if (sub.empty() || offset < 1 || offset > s.size()) return 0;
+  std::size_t at = s.find(sub, offset - 1);
+  return at == std::string_view::npos ? 0 : at + 1;
+}
+
+String Copy(std::string_view s, std::ptrdiff_t index, std::ptrdiff_t count) {
+  if (index < 1) index = 1;
+  if (count <= 0 || std::size_t(index) > s.size()) return {};
+  return String(s.substr(std::size_t(index - 1), std::size_t(count)));
+}
+
+void Delete(String& s, std::ptrdiff_t index, std::ptrdiff_t count) {
+  if (index < 1 || count <= 0 || std::size_t(index) > s.size()) return;
+  s.erase(std::size_t(index - 1), std::size_t(count));
+}
+
+void Insert(std::string_view source, String& s, std::ptrdiff_t index) {
+  if (index < 1) index = 1;
+  if (std::size_t(index) > s.size() + 1) index = std::ptrdiff_t(s.size() + 1);
+  s.insert(std::size_t(index - 1), source);
+}
+
+String StringOfChar(char c, std::size_t count) { return String(count, c); }
+
 }  // namespace host

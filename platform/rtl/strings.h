@@ -8,6 +8,7 @@
 // the overloads without one use the process-wide FormatSettings().
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -162,6 +163,22 @@ using TReplaceFlags = unsigned;
 // ignoring case. An empty oldPattern changes nothing.
 String StringReplace(std::string_view s, std::string_view oldPattern, std::string_view newPattern,
                      TReplaceFlags flags = 0);
+
+// ---- positions (1-based, in bytes, as the host's 8-bit string routines) ----------------------------
+// Byte positions suit 8-bit engine text and ASCII syntax; for characters of framework text use
+// the UTF-8 helpers below. Out-of-range positions and counts are clipped, never an error.
+
+// Position of the first occurrence of sub in s (1-based), 0 when there is none or sub is empty.
+std::size_t Pos(std::string_view sub, std::string_view s);
+// The same, searching from position `offset` (1-based); 0 for an offset outside s.
+std::size_t PosEx(std::string_view sub, std::string_view s, std::size_t offset = 1);
+// At most `count` bytes from position `index` (1-based; below 1 counts as 1).
+String Copy(std::string_view s, std::ptrdiff_t index, std::ptrdiff_t count);
+// Removes at most `count` bytes from position `index`; nothing for an index outside s.
+void Delete(String& s, std::ptrdiff_t index, std::ptrdiff_t count);
+// Inserts `source` before position `index` (clipped to 1 .. length + 1).
+void Insert(std::string_view source, String& s, std::ptrdiff_t index);
+String StringOfChar(char c, std::size_t count);
 
 // ---- UTF-8 ---------------------------------------------------------------------------------
 

@@ -326,6 +326,33 @@ TEST(TextEditing, TrimQuoteReplace) {
   EXPECT_EQ(StringReplace("\xC3\x89t\xC3\xA9", "\xC3\xA9", "e", rfReplaceAll | rfIgnoreCase), "ete");
 }
 
+TEST(TextEditing, OneBasedPositionsAreClipped) {
+  EXPECT_EQ(Pos("b", "abcb"), 2u);
+  EXPECT_EQ(Pos("x", "abc"), 0u);
+  EXPECT_EQ(Pos("", "abc"), 0u);
+  EXPECT_EQ(PosEx("b", "abcb", 3), 4u);
+  EXPECT_EQ(PosEx("b", "abcb", 5), 0u);
+  EXPECT_EQ(PosEx("b", "abcb", 0), 0u);
+  struct CopyCase {
+    std::ptrdiff_t Index, Count;
+    const char* Expected;
+  };
+  for (CopyCase c : {CopyCase{2, 2, "bc"}, CopyCase{0, 2, "ab"}, CopyCase{-5, 1, "a"}, CopyCase{3, 99, "cd"},
+                     CopyCase{5, 1, ""}, CopyCase{2, 0, ""}, CopyCase{2, -1, ""}})
+    EXPECT_EQ(Copy("abcd", c.Index, c.Count), c.Expected) << c.Index << "," << c.Count;
+  std::string s = "abcd";
+  Delete(s, 2, 2);
+  EXPECT_EQ(s, "ad");
+  Delete(s, 5, 1);
+  Delete(s, 0, 1);
+  Delete(s, 2, 99);
+  EXPECT_EQ(s, "a");
+  Insert("xy", s, 99);
+  Insert("<", s, -3);
+  EXPECT_EQ(s, "<axy");
+  EXPECT_EQ(StringOfChar('-', 3), "---");
+}
+
 TEST(Utf8Text, CountAndCut) {
   const std::string s = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";  // a é € 😀 z
   EXPECT_EQ(Utf8Length(s), 5u);
