@@ -124,7 +124,7 @@ std::optional<std::string> localDataPath(std::string_view path, const Connection
   if (rest.size() >= 2 && rest[1] == '$' &&
       ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z')) &&
       (rest.size() == 2 || rest[2] == '\\')) {
-    local = "/";
+    local.push_back('/');
     rest.remove_prefix(rest.size() == 2 ? 2 : 3);
   }
   for (const char ch : rest) local += ch == '\\' ? '/' : ch;

@@ -78,12 +78,12 @@ std::string normalizePath(std::string_view path, std::string_view base) {
     }
     parts.push_back(part);
   }
-  std::string out = absolute ? "/" : "";
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) out += '/';
-    out += parts[i];
+  if (parts.empty()) return std::string(absolute ? "/" : ".");
+  std::string out;
+  for (const auto part : parts) {
+    if (absolute || !out.empty()) out += '/';
+    out += part;
   }
-  if (out.empty()) out = ".";
   return out;
 }
 

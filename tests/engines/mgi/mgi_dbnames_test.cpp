@@ -229,7 +229,7 @@ TEST_F(MgiDbNames, DataPathsRewrittenForTheServerComeBackLocal) {
   };
   int n = 0;
   for (const auto& c : cases) {
-    const std::string name = "db" + std::to_string(n++);
+    const std::string name = kxtest::numberedName("db", n++);
     ASSERT_EQ(mgi().KxCreateDatabase(c.handle, name.c_str(), "", c.sent, 0), 0) << c.sent;
     EXPECT_EQ(text(mgi().KxGetDbDataPath, c.handle, name.c_str()), c.stored) << c.sent;
     // Modify goes through the same rewrite.
@@ -276,7 +276,7 @@ TEST_F(MgiDbNames, ConcurrentSessionsOnTheSharedLocalHandle) {
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
       for (int i = 0; i < kRounds; ++i) {
-        const std::string name = "t" + std::to_string(t) + "_" + std::to_string(i);
+        const std::string name = kxtest::numberedName("t", t, i);
         if (mgi().KxCreateDatabase(KX_MGI_LOCAL, name.c_str(), "", "", 2) != 0) ++failures;
         std::uint32_t count = 0;
         if (mgi().KxGetDbNamesData(KX_MGI_LOCAL, &count) != 0) ++failures;

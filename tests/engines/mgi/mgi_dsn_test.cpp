@@ -254,7 +254,7 @@ TEST_F(MgiDsn, ConcurrentCreatesOnTheLocalStore) {
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
       for (int i = 0; i < kPer; ++i) {
-        const std::string name = "D" + std::to_string(t) + "_" + std::to_string(i);
+        const std::string name = kxtest::numberedName("D", t, i);
         if (mgi().KxCreateDSN(KX_MGI_LOCAL, name.c_str(), "", "DB", 0) != 0) ++failures;
         std::uint32_t len = 0;
         if (mgi().KxListDSNs(KX_MGI_LOCAL, &len, nullptr, 1) != KX_MGI_BUFFER_TOO_SMALL) ++failures;

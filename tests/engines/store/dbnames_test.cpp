@@ -303,7 +303,7 @@ TEST_F(DbNamesTest, ConcurrentWritersLoseNoEntry) {
       DbNames s(tmp.home());
       int bad = 0;
       for (int i = 0; i < kPerWriter; ++i) {
-        const std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+        const std::string name = kxtest::numberedName("p", c, i);
         if (s.add(entry(name)) != DbStatus::ok) ++bad;
         if (i % 5 == 0 && s.modify(name, entry(name, "", "", 0)) != DbStatus::ok) ++bad;
       }
@@ -317,7 +317,7 @@ TEST_F(DbNamesTest, ConcurrentWritersLoseNoEntry) {
     threads.emplace_back([&, t] {
       DbNames s(tmp.home());
       for (int i = 0; i < kPerWriter; ++i)
-        if (s.add(entry("t" + std::to_string(t) + "_" + std::to_string(i))) != DbStatus::ok) ++threadFailures;
+        if (s.add(entry(kxtest::numberedName("t", t, i))) != DbStatus::ok) ++threadFailures;
     });
   for (auto& th : threads) th.join();
   for (const pid_t pid : pids) {

@@ -37,4 +37,16 @@ class TempHome {
   std::string root_;
 };
 
+// "p3_12": a name made of a prefix and one or two numbers. (Built by appending: GCC 12 warns
+// falsely about "literal" + std::string at -O3.)
+inline std::string numberedName(const char* prefix, int a, int b = -1) {
+  std::string s(prefix);
+  s += std::to_string(a);
+  if (b >= 0) {
+    s += '_';
+    s += std::to_string(b);
+  }
+  return s;
+}
+
 }  // namespace kxtest
