@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/rtl/locale.h"
 
@@ -71,6 +74,23 @@ TEST(LocaleCompare, LocaleTailoringApplies) {
     UserLocale locale("de_DE");
     EXPECT_LT(AnsiCompareStr("\xC3\xB6", "z"), 0);
   }
+}
+
+TEST(LocaleCompare, ThreadsKeepTheirOwnCollatorsAcrossLocaleChanges) {
+  UserLocale locale("en_US");
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t) {
+    workers.emplace_back([&wrong] {
+      for (int i = 0; i < 2000; ++i) {
+        if (AnsiCompareText("Stra\xC3\x9F" "e", "STRA\xC3\x9F" "E") != 0) ++wrong;
+        if (AnsiCompareStr("a", "b") >= 0) ++wrong;
+      }
+    });
+  }
+  for (int i = 0; i < 20; ++i) SetUserLocale(i % 2 ? "de_DE" : "en_US");
+  for (std::thread& w : workers) w.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(LocaleCase, UpperAndLower) {
