@@ -84,7 +84,7 @@ std::string columnFor(const std::vector<Token>& t, size_t k) {
       if (q >= 0 && t[static_cast<size_t>(q)].is("NOT")) --q;
       return identBefore(t, q);
     }
-    if (depth == 0 && (tk.is("WHERE") || tk.is("SET") || tk.is("OR") || tk.text == "," || isCompare(tk))) break;
+    if (depth == 0 && (tk.is("WHERE") || tk.is("SET") || tk.is("OR") || tk.is("SELECT") || isCompare(tk))) break;
     if (depth == 0 && tk.is("AND") && (j < 2 || !(t[static_cast<size_t>(j - 2)].is("BETWEEN")))) break;
   }
   return {};
