@@ -167,8 +167,9 @@ class RcxTest : public ::testing::Test {
     return std::string(reinterpret_cast<char*>(&x), sizeof x);
   }
 
-  void set(std::uint32_t h, std::uint32_t col, const std::string& bytes) {
-    EXPECT_EQ(VoskSetColumn(ses, h, col, bytes.data(), std::uint32_t(bytes.size()), 0, 0, nullptr), 0) << "column " << col;
+  void set(std::uint32_t h, std::uint32_t col, const std::string& bytes, std::uint32_t session = 0) {
+    EXPECT_EQ(VoskSetColumn(session ? session : ses, h, col, bytes.data(), std::uint32_t(bytes.size()), 0, 0, nullptr), 0)
+        << "column " << col;
   }
   void setNull(std::uint32_t h, std::uint32_t col) { EXPECT_EQ(VoskSetColumn(ses, h, col, nullptr, 0, 0, 1, nullptr), 0); }
 
