@@ -78,7 +78,7 @@ struct Connection {
   std::string file;
   bool readOnly = false;
   int lockFd = -1;
-  int dbLock = 0;  // 0 none, F_RDLCK, F_WRLCK
+  int dbLock = -1;  // -1 none, F_RDLCK, F_WRLCK (F_RDLCK is 0)
   int exclusiveRefs = 0;
   int refs = 0;  // database handles
   std::uint64_t gen = 1;  // bumped by every change made through this connection

@@ -217,7 +217,7 @@ std::int32_t openDatabase(Session* s, const char* dbString, int flags, const cha
     if (result != kxstore::LoginResult::ok) {
       if (conn->refs == 0) {
         locks::lock(conn->lockFd, F_UNLCK, locks::kDatabaseByte, 0);
-        conn->dbLock = 0;
+        conn->dbLock = -1;
         if (fresh) noteFileOpen(conn->file, -1), conn->file.clear();
       }
       if (l.user.empty()) fail(kLoginRequired, "Database " + name + " is secured: give a user name and password");
