@@ -1,0 +1,7 @@
+// Kxtables: the engine-independent core of the library. This header gathers the unit's parts;
+// include it, or the part you need from common/kxtables/.
+#pragma once
+
+#include "common/kxconst.h"
+#include "common/kxtables/errors.h"
+#include "common/kxtables/trace.h"
