@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "engines/rcx/core.h"
@@ -75,6 +76,31 @@ std::shared_ptr<Connection> openConnection(Session* s, const std::string& file) 
   kxstore::installExtensions(c->db);
   // A damaged or foreign file shows on the first read.
   rc = sqlite3_exec(c->db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+  int primary = rc & 0xFF;
+  if ((primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) && sqlite3_db_readonly(c->db, "main") == 1 &&
+      access((file + "-wal").c_str(), F_OK) != 0) {
+    // A WAL database in a folder we cannot write has no shared-memory file to read through.
+    // With no write-ahead log present the file itself is complete: read it as it is.
+    sqlite3_close_v2(c->db);
+    c->db = nullptr;
+    std::string uri = "file:";
+    for (char ch : file) {
+      if (ch == '%' || ch == '?' || ch == '#') {
+        char esc[4];
+        std::snprintf(esc, sizeof esc, "%%%02X", static_cast<unsigned char>(ch));
+        uri += esc;
+      } else {
+        uri += ch;
+      }
+    }
+    uri += "?immutable=1";
+    rc = sqlite3_open_v2(uri.c_str(), &c->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_extended_result_codes(c->db, 1);
+      kxstore::installExtensions(c->db);
+      rc = sqlite3_exec(c->db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    }
+  }
   if (rc != SQLITE_OK) failSqlite(c->db, rc, "Reading " + file);
   c->readOnly = sqlite3_db_readonly(c->db, "main") == 1;
   if (!c->readOnly) {
