@@ -78,6 +78,7 @@ void checkNoCursor(Stmt& s) {
 
 SQLRETURN setStmtAttr(Stmt& s, SQLINTEGER attr, SQLPOINTER value) {
   SQLULEN v = asUlen(value);
+  ++s.bindVersion;  // row binding attributes feed the fetch plan
   switch (attr) {
     case SQL_ATTR_CURSOR_TYPE:
       if (s.cursorOpen()) fail("24000", "Invalid cursor state");
@@ -323,9 +324,13 @@ SQLRETURN colAttribute(Stmt& s, SQLUSMALLINT col, SQLUSMALLINT field, std::strin
     case SQL_DESC_TYPE_NAME:
     case SQL_DESC_LOCAL_TYPE_NAME: *text = c.typeName; break;
     case SQL_DESC_LITERAL_PREFIX:
-      *text = isCharType(c.sqlType) || isTemporalType(c.sqlType) ? "'" : (isBinaryType(c.sqlType) ? "X'" : "");
+    case SQL_DESC_LITERAL_SUFFIX: {
+      static const std::string quote = "'", hexQuote = "X'", none;
+      bool quoted = isCharType(c.sqlType) || isTemporalType(c.sqlType);
+      if (field == SQL_DESC_LITERAL_PREFIX) text->assign(quoted ? quote : (isBinaryType(c.sqlType) ? hexQuote : none));
+      else text->assign(quoted || isBinaryType(c.sqlType) ? quote : none);
       break;
-    case SQL_DESC_LITERAL_SUFFIX: *text = isCharType(c.sqlType) || isTemporalType(c.sqlType) || isBinaryType(c.sqlType) ? "'" : ""; break;
+    }
     case SQL_DESC_CONCISE_TYPE: *num = reportedType(s, c.sqlType); break;
     case SQL_DESC_TYPE: *num = s.dbc->env->odbcVersion == SQL_OV_ODBC2 ? reportedType(s, c.sqlType) : verboseType(c.sqlType); break;
     case SQL_DESC_DATETIME_INTERVAL_CODE: *num = datetimeSub(c.sqlType); break;
@@ -525,6 +530,7 @@ KX_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT h, SQLUSMALLINT option) {
         return SQL_SUCCESS;
       case SQL_UNBIND:
         s.curArd->recs.clear();
+        ++s.bindVersion;
         return SQL_SUCCESS;
       case SQL_RESET_PARAMS:
         s.curApd->recs.clear();
@@ -928,6 +934,7 @@ KX_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT h, SQLUSMALLINT col, SQLSMALLINT
     r.indicatorPtr = ind;
     r.octetLengthPtr = ind;
     if (!ptr && !ind) s.curArd->trim();
+    ++s.bindVersion;
     return SQL_SUCCESS;
   });
 }

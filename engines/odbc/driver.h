@@ -300,6 +300,25 @@ struct Stmt final : Handle {
   SQLLEN gdRow = 0;  // row in the rowset SQLSetPos chose (0-based)
   SQLLEN lastRowset = 1;  // rows in the last rowset fetched
 
+  // Column bindings resolved once for the fetch loop; rebuilt when bindVersion moves.
+  struct BoundColumn {
+    int col;  // 0-based result column
+    SQLSMALLINT ctype;
+    char* ptr;
+    SQLLEN elemSize;
+    SQLLEN bufLen;
+    SQLLEN* ind;
+    SQLLEN* len;
+    SQLSMALLINT precision, scale;
+    SQLSMALLINT sqlType;
+    SQLULEN size;
+    SQLSMALLINT digits;
+    bool plainText;  // text goes out as stored (no padding or scaling)
+  };
+  std::vector<BoundColumn> plan;
+  unsigned bindVersion = 1;
+  unsigned planVersion = 0;
+
   // data at execution
   bool needData = false;
   int needParam = 0;  // 1-based, the parameter whose data is being sent

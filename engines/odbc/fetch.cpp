@@ -52,12 +52,100 @@ void writeBookmark(SQLSMALLINT ctype, void* dst, SQLLEN bufLen, SQLLEN* ind, uin
   }
 }
 
+void buildPlan(Stmt& s, const Result& res) {
+  Desc& ard = *s.curArd;
+  s.plan.clear();
+  int n = ard.count();
+  if (n > res.ncols) n = res.ncols;
+  for (int c = 1; c <= n; ++c) {
+    const DescRec& rec = ard.recs[static_cast<size_t>(c)];
+    if (!rec.dataPtr && !rec.indicatorPtr && !rec.octetLengthPtr) continue;
+    const ColInfo& ci = s.cols[static_cast<size_t>(c - 1)];
+    Stmt::BoundColumn b{};
+    b.col = c - 1;
+    b.ctype = resolveCType(rec.conciseType, ci.sqlType);
+    SQLLEN fixed = cTypeSize(b.ctype);
+    b.elemSize = fixed > 0 ? fixed : rec.octetLength;
+    b.ptr = static_cast<char*>(rec.dataPtr);
+    b.bufLen = rec.octetLength;
+    b.ind = rec.indicatorPtr;
+    b.len = rec.octetLengthPtr;
+    b.precision = rec.precision;
+    b.scale = rec.scale;
+    b.sqlType = ci.sqlType;
+    b.size = ci.size;
+    b.digits = ci.digits;
+    b.plainText = !(ci.sqlType == SQL_CHAR || ci.sqlType == SQL_WCHAR) &&
+                  !((ci.sqlType == SQL_NUMERIC || ci.sqlType == SQL_DECIMAL) && ci.digits > 0);
+    s.plan.push_back(b);
+  }
+  s.planVersion = s.bindVersion;
+}
+
+// Fast conversions of the common pairs straight from a stepping statement; false when the
+// general conversion must run.
+inline bool fastColumn(sqlite3_stmt* st, const Stmt::BoundColumn& b, char* dst, SQLLEN* ind, SQLLEN* len, int& worst) {
+  int t = sqlite3_column_type(st, b.col);
+  switch (b.ctype) {
+    case SQL_C_SLONG:
+    case SQL_C_LONG: {
+      if (t != SQLITE_INTEGER || !dst) return false;
+      sqlite3_int64 v = sqlite3_column_int64(st, b.col);
+      if (v < INT32_MIN || v > INT32_MAX) return false;
+      int32_t x = static_cast<int32_t>(v);
+      std::memcpy(dst, &x, 4);
+      if (ind) *ind = 4;
+      if (len && len != ind) *len = 4;
+      return true;
+    }
+    case SQL_C_SBIGINT: {
+      if (t != SQLITE_INTEGER || !dst) return false;
+      sqlite3_int64 v = sqlite3_column_int64(st, b.col);
+      std::memcpy(dst, &v, 8);
+      if (ind) *ind = 8;
+      if (len && len != ind) *len = 8;
+      return true;
+    }
+    case SQL_C_DOUBLE: {
+      if ((t != SQLITE_FLOAT && t != SQLITE_INTEGER) || !dst) return false;
+      double v = sqlite3_column_double(st, b.col);
+      std::memcpy(dst, &v, 8);
+      if (ind) *ind = 8;
+      if (len && len != ind) *len = 8;
+      return true;
+    }
+    case SQL_C_CHAR: {
+      if (t != SQLITE_TEXT || !b.plainText || !dst || b.bufLen <= 0) return false;
+      const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, b.col));
+      size_t n = static_cast<size_t>(sqlite3_column_bytes(st, b.col));
+      if (!p) return false;
+      size_t room = static_cast<size_t>(b.bufLen) - 1;
+      size_t take = n;
+      if (n > room) {
+        take = room;
+        while (take > 0 && (static_cast<unsigned char>(p[take]) & 0xC0) == 0x80) --take;
+        if (take == 0) take = room;
+        worst = worst > kOutTruncated ? worst : kOutTruncated;
+      }
+      std::memcpy(dst, p, take);
+      dst[take] = 0;
+      if (ind) *ind = static_cast<SQLLEN>(n);
+      if (len && len != ind) *len = static_cast<SQLLEN>(n);
+      return true;
+    }
+    default:
+      if (t == SQLITE_NULL && ind) {
+        *ind = SQL_NULL_DATA;
+        return true;
+      }
+      return false;
+  }
+}
+
 // Moves the current row of the result into row r of the application's rowset buffers.
 int fillRow(Stmt& s, Result& res, SQLULEN r) {
   Desc& ard = *s.curArd;
   int worst = kOutOk;
-  int n = ard.count();
-  if (n > res.ncols) n = res.ncols;
   if (!ard.recs.empty() && s.useBookmarks != SQL_UB_OFF) {
     const DescRec& b = ard.recs[0];
     if (b.dataPtr || b.indicatorPtr) {
@@ -66,29 +154,36 @@ int fillRow(Stmt& s, Result& res, SQLULEN r) {
                     res.bookmark());
     }
   }
-  for (int c = 1; c <= n; ++c) {
-    const DescRec& rec = ard.recs[static_cast<size_t>(c)];
-    if (!rec.dataPtr && !rec.indicatorPtr && !rec.octetLengthPtr) continue;
-    const ColInfo& ci = s.cols[static_cast<size_t>(c - 1)];
-    OutTarget t;
-    t.ctype = resolveCType(rec.conciseType, ci.sqlType);
-    SQLLEN fixed = cTypeSize(t.ctype);
-    t.ptr = boundAddress(ard, rec, r, fixed > 0 ? fixed : rec.octetLength);
-    t.bufLen = rec.octetLength;
-    t.ind = boundLen(ard, rec.indicatorPtr, r);
-    t.len = boundLen(ard, rec.octetLengthPtr, r);
-    t.precision = rec.precision;
-    t.scale = rec.scale;
-    ColType ct{ci.sqlType, ci.size, ci.digits};
-    ValView v = res.get(c - 1);
-    if (v.kind != VK::Null && !t.ptr) {
+  if (s.planVersion != s.bindVersion) buildPlan(s, res);
+  sqlite3_stmt* st = res.kind == Result::Kind::Stream ? static_cast<StreamResult&>(res).stmt() : nullptr;
+  SQLLEN offset = ard.bindOffsetPtr ? *ard.bindOffsetPtr : 0;
+  bool byColumn = ard.bindType == SQL_BIND_BY_COLUMN;
+  SQLLEN rowStride = byColumn ? 0 : static_cast<SQLLEN>(ard.bindType);
+  for (const Stmt::BoundColumn& b : s.plan) {
+    SQLLEN shift = offset + static_cast<SQLLEN>(r) * (byColumn ? b.elemSize : rowStride);
+    SQLLEN lenShift = offset + static_cast<SQLLEN>(r) * (byColumn ? static_cast<SQLLEN>(sizeof(SQLLEN)) : rowStride);
+    char* dst = b.ptr ? b.ptr + shift : nullptr;
+    SQLLEN* ind = b.ind ? reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(b.ind) + lenShift) : nullptr;
+    SQLLEN* len = b.len ? reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(b.len) + lenShift) : nullptr;
+    if (st && fastColumn(st, b, dst, ind, len, worst)) continue;
+    ValView v = res.get(b.col);
+    if (v.kind != VK::Null && !dst) {
       // Only the length is wanted.
-      if (t.ind && t.ind != t.len) *t.ind = 0;
-      if (t.len) *t.len = static_cast<SQLLEN>(v.n);
+      if (ind && ind != len) *ind = 0;
+      if (len) *len = static_cast<SQLLEN>(v.n);
       continue;
     }
-    int st = convertOut(v, ct, t, nullptr);
-    if (st > worst && st != kOutNoData) worst = st;
+    OutTarget t;
+    t.ctype = b.ctype;
+    t.ptr = dst;
+    t.bufLen = b.bufLen;
+    t.ind = ind;
+    t.len = len;
+    t.precision = b.precision;
+    t.scale = b.scale;
+    ColType ct{b.sqlType, b.size, b.digits};
+    int stt = convertOut(v, ct, t, nullptr);
+    if (stt > worst && stt != kOutNoData) worst = stt;
   }
   return worst;
 }

@@ -67,6 +67,7 @@ void Stmt::resetProgram() {
 }
 
 void setResult(Stmt& s, std::unique_ptr<Result> r, std::vector<ColInfo> cols) {
+  ++s.bindVersion;
   s.result = std::move(r);
   s.cols = std::move(cols);
   s.gdColumn = -1;
