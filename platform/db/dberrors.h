@@ -1,9 +1,12 @@
 // Exceptions of the dataset framework.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
+#include <string>
 
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
 
 namespace host {
 
@@ -35,5 +38,13 @@ class EUpdateError : public EDatabaseError {
   int FPreviousError;
   std::shared_ptr<Exception> FOriginalException;
 };
+
+class TComponent;
+
+// Raises EDatabaseError. When Component is given and has a name, the message reads
+// "Name: Message", so that the user can tell which dataset or field complained.
+[[noreturn]] void DatabaseError(const std::string& Message, const TComponent* Component = nullptr);
+[[noreturn]] void DatabaseErrorFmt(const std::string& Message, std::initializer_list<FormatArg> Args,
+                                   const TComponent* Component = nullptr);
 
 }  // namespace host
