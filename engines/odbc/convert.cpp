@@ -421,11 +421,14 @@ std::string formatTime(const DateTime& dt) {
 
 std::string formatTimestamp(const DateTime& dt) {
   std::string s = formatDate(dt) + " " + formatTime(dt);
-  if (dt.fraction) {
+  // The engines' shared format: up to seven fraction digits, trailing zeros dropped, so that
+  // equal instants are equal texts.
+  uint32_t frac7 = dt.fraction / 100;
+  if (frac7) {
     char f[16];
-    std::snprintf(f, sizeof f, ".%09u", dt.fraction);
+    std::snprintf(f, sizeof f, ".%07u", frac7);
     std::string frac(f);
-    while (frac.size() > 4 && frac.back() == '0') frac.pop_back();  // keep at least 3 digits
+    while (frac.back() == '0') frac.pop_back();
     s += frac;
   }
   return s;
@@ -677,6 +680,9 @@ Value convertIn(SQLSMALLINT ctype, SQLSMALLINT sqlType, SQLSMALLINT digits, cons
           return Value::text(formatTimestamp(dt));
       }
     }
+    // Fixed-length text is stored without its padding, as both engines keep it.
+    if (sqlType == SQL_CHAR || sqlType == SQL_WCHAR)
+      while (!s.empty() && s.back() == ' ') s.pop_back();
     return Value::text(std::move(s));
   };
   auto fromInt = [&](int64_t i) -> Value {

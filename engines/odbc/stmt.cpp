@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "engines/odbc/convert.h"
+#include "engines/odbc/literals.h"
 #include "engines/odbc/program.h"
 #include "engines/odbc/types.h"
 
@@ -479,6 +480,15 @@ void prepareStatement(Stmt& s, const std::string& sqlIn) {
   AuthState auth;
   p->stmts[0] = compile(dbc.db, p->parts[0], &auth);
   p->tablesUsed = auth.tables;
+  if (p->parts.size() == 1) {
+    std::string rewritten = rewriteLiterals(dbc, p->parts[0], auth.tables);
+    if (rewritten != p->parts[0]) {
+      sqlite3_stmt* st = compile(dbc.db, rewritten, nullptr);
+      sqlite3_finalize(p->stmts[0]);
+      p->stmts[0] = st;
+      p->parts[0] = rewritten;
+    }
+  }
   if (p->currentOf) {
     // The hidden parameter is not the application's.
     if (sqlite3_bind_parameter_count(p->stmts[0]) != p->markers + 1)

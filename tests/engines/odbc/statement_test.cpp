@@ -395,3 +395,45 @@ TEST_F(OdbcStatement, BatchesReturnResultSetsInTurn) {
   EXPECT_EQ(s.exec("INSERT INTO b VALUES (3); INSERT INTO nowhere VALUES (4)"), SQL_ERROR);
   EXPECT_EQ(query("SELECT count(*) FROM b")[0][0], "2");
 }
+
+TEST_F(OdbcStatement, ValuesWrittenBackAsLiteralsFindTheirRow) {
+  run("CREATE TABLE lit (c CHAR(10), bin BINARY(4), r REAL, d DOUBLE, ts TIMESTAMP, big BIGINT, t VARCHAR(20))");
+  Stmt ins(conn);
+  ASSERT_EQ(ins.prepare("INSERT INTO lit VALUES (?, ?, ?, ?, ?, ?, ?)"), SQL_SUCCESS);
+  char c[] = "ab        ";  // a padded CHAR value is stored without its blanks
+  unsigned char bin[4] = {0x01, 0x00, 0x0A, 0xFF};
+  float r = 1.1f;
+  double d = 0.1 + 0.2;
+  SQL_TIMESTAMP_STRUCT ts{2001, 2, 3, 4, 5, 6, 789000000};
+  char big[] = "-9000000000";
+  char t[] = "O'Brien";
+  SQLLEN nts = SQL_NTS, four = 4;
+  SQLBindParameter(ins, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_CHAR, 10, 0, c, sizeof c, &nts);
+  SQLBindParameter(ins, 2, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_BINARY, 4, 0, bin, 4, &four);
+  SQLBindParameter(ins, 3, SQL_PARAM_INPUT, SQL_C_FLOAT, SQL_REAL, 0, 0, &r, 0, nullptr);
+  SQLBindParameter(ins, 4, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &d, 0, nullptr);
+  SQLBindParameter(ins, 5, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, &ts, 0, nullptr);
+  SQLBindParameter(ins, 6, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_BIGINT, 19, 0, big, sizeof big, &nts);
+  SQLBindParameter(ins, 7, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, t, sizeof t, &nts);
+  ASSERT_EQ(SQLExecute(ins), SQL_SUCCESS) << ins.errors();
+  // The literal forms a client-side cursor prints: hexadecimal text without X, a time stamp
+  // without fraction, floats with 15 significant digits, quotes doubled.
+  std::string where =
+      " WHERE \"c\" = 'ab' AND \"bin\" = '01000AFF' AND \"r\" = 1.10000002384186 AND \"d\" = 0.3 AND "
+      "\"ts\" = '2001-02-03 04:05:06' AND \"big\" = '-9000000000' AND \"t\" = 'O''Brien'";
+  EXPECT_EQ(query("SELECT COUNT(*) FROM LIT" + where)[0][0], "1");
+  run("UPDATE LIT SET \"bin\" = '0A0B0C0D', \"t\" = 'x'" + where);
+  Stmt s(conn);
+  ASSERT_EQ(s.exec("SELECT bin FROM lit WHERE bin = X'0A0B0C0D'"), SQL_SUCCESS) << s.errors();
+  ASSERT_EQ(SQLFetch(s), SQL_SUCCESS);
+  unsigned char back[4];
+  SQLLEN ind = 0;
+  ASSERT_EQ(SQLGetData(s, 1, SQL_C_BINARY, back, 4, &ind), SQL_SUCCESS);
+  EXPECT_EQ(ind, 4);
+  EXPECT_EQ(back[3], 0x0D);
+  s.close();
+  run("INSERT INTO lit (c, bin) VALUES ('zz', 'CAFEBABE')");
+  EXPECT_EQ(query("SELECT count(*) FROM lit WHERE bin = X'CAFEBABE'")[0][0], "1");
+  // Only whole literals against known columns change.
+  EXPECT_EQ(query("SELECT count(*) FROM lit WHERE t = '0A0B'")[0][0], "0");
+}
