@@ -305,11 +305,18 @@ bool IsSortedList(const TStrings* list) {
 void TStrings::ReplaceLine(int Index, const std::string& Line) {
   if (IsSortedList(this)) {
     // The new text may belong elsewhere in the order: take the line out and add it again.
+    // If the list refuses the new text (a duplicate), the old line goes back in.
     TObject* object = GetObject(Index);
+    std::string old = Get(Index);
     BeginUpdate();
     try {
       Delete(Index);
-      AddObject(Line, object);
+      try {
+        AddObject(Line, object);
+      } catch (...) {
+        AddObject(old, object);
+        throw;
+      }
     } catch (...) {
       EndUpdate();
       throw;

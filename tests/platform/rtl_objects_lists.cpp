@@ -160,6 +160,12 @@ TEST(TStringListTest, SettingValuesOnASortedListKeepsItSorted) {
   list.SetValues("B", "9");
   list.SetValues("A", "1");
   EXPECT_EQ(Lines(list), (std::vector<std::string>{"A=1", "B=9", "C=3", "D=4"}));
+
+  // A value that would make the line a refused duplicate leaves the old line in place.
+  list.SetDuplicates(dupError);
+  list.Add("A=2");
+  EXPECT_THROW(list.SetValues("A", "2"), EStringListError);
+  EXPECT_EQ(Lines(list), (std::vector<std::string>{"A=1", "A=2", "B=9", "C=3", "D=4"}));
 }
 
 // ---------------------------------------------------------------------------------------------
