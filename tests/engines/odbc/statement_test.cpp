@@ -1,5 +1,8 @@
 // Statements: prepare and execute, parameters of every C type, data at execution, results read
 // with bound columns and SQLGetData, row counts, diagnostics and transactions.
+#include <atomic>
+#include <thread>
+
 #include "tests/engines/odbc/odbc_fixture.h"
 
 using namespace kxtest;
@@ -436,4 +439,55 @@ TEST_F(OdbcStatement, ValuesWrittenBackAsLiteralsFindTheirRow) {
   EXPECT_EQ(query("SELECT count(*) FROM lit WHERE bin = X'CAFEBABE'")[0][0], "1");
   // Only whole literals against known columns change.
   EXPECT_EQ(query("SELECT count(*) FROM lit WHERE t = '0A0B'")[0][0], "0");
+}
+
+TEST_F(OdbcStatement, CursorsSurviveCommitAndRollbackClosesForwardOnlyOnes) {
+  run("CREATE TABLE keep (x INTEGER)");
+  run("INSERT INTO keep VALUES (1), (2), (3)");
+  ASSERT_EQ(SQLSetConnectAttr(conn.dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, SQL_IS_UINTEGER), SQL_SUCCESS);
+  Stmt reader(conn);
+  ASSERT_EQ(reader.exec("SELECT x FROM keep ORDER BY x"), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(reader), SQL_SUCCESS);
+  run("INSERT INTO keep VALUES (4)");
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.dbc, SQL_COMMIT), SQL_SUCCESS) << conn.errors();
+  ASSERT_EQ(SQLFetch(reader), SQL_SUCCESS) << reader.errors();
+  EXPECT_EQ(reader.integer(1), 2);
+  run("DELETE FROM keep");
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.dbc, SQL_ROLLBACK), SQL_SUCCESS) << conn.errors();
+  // The cursor is closed (the driver manager reports the sequence error itself).
+  EXPECT_EQ(SQLFetch(reader), SQL_ERROR);
+  EXPECT_EQ(query("SELECT count(*) FROM keep")[0][0], "4");
+  // Disconnecting with a transaction open is refused; the work is not lost silently.
+  run("INSERT INTO keep VALUES (5)");
+  EXPECT_EQ(SQLDisconnect(conn.dbc), SQL_ERROR);
+  EXPECT_EQ(firstState(SQL_HANDLE_DBC, conn.dbc), "25000");
+}
+
+TEST_F(OdbcStatement, ConnectionsInSeveralThreadsShareTheFile) {
+  run("CREATE TABLE shared (t INTEGER, n INTEGER)");
+  constexpr int kThreads = 4, kRows = 20;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      Conn c;
+      if (!SQL_SUCCEEDED(c.connect("DSN=" + dsn))) {
+        ++failures;
+        return;
+      }
+      Stmt s(c);
+      if (s.prepare("INSERT INTO shared VALUES (?, ?)") != SQL_SUCCESS) {
+        ++failures;
+        return;
+      }
+      SQLINTEGER tt = t, n = 0;
+      SQLBindParameter(s, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &tt, 0, nullptr);
+      SQLBindParameter(s, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, nullptr);
+      for (n = 0; n < kRows; ++n)
+        if (!SQL_SUCCEEDED(SQLExecute(s))) ++failures;
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(query("SELECT count(*), count(DISTINCT t) FROM shared")[0], (std::vector<std::string>{"80", "4"}));
 }
