@@ -371,6 +371,9 @@ void describeColumns(Stmt& s, sqlite3_stmt* st, int visible, const Program* p) {
     const char* decl = sqlite3_column_decltype(st, c);
     ci.baseTable = table ? table : "";
     ci.baseColumn = origin ? origin : "";
+    // A plain column reference is named as the table declares it, whatever case the query
+    // used, so the name matches SQLColumns exactly; an alias keeps its own spelling.
+    if (origin && iequals(ci.name, origin)) ci.name = ci.label = origin;
     if (decl) {
       SqlTypeDesc t = typeFromDecl(decl);
       ci.sqlType = t.sqlType;

@@ -93,6 +93,16 @@ TEST_F(OdbcCatalog, ColumnsOfAnSqlTableMatchAnyCaseOfTheName) {
   EXPECT_LT(cols[4].size, 1 << 20);  // sizes a per-row buffer in the package
   EXPECT_EQ(cols[5].type, SQL_LONGVARBINARY);
   EXPECT_TRUE(columnsOf(conn, "nosuch").empty());
+  // Result columns are named as declared, so a client comparing them with COLUMN_NAME matches.
+  Stmt s(conn);
+  ASSERT_EQ(s.exec("SELECT ID, code, amount AS Total FROM orders"), SQL_SUCCESS) << s.errors();
+  std::vector<std::string> names;
+  for (SQLUSMALLINT c = 1; c <= 3; ++c) {
+    char name[64];
+    SQLDescribeCol(s, c, (SQLCHAR*)name, sizeof name, nullptr, nullptr, nullptr, nullptr, nullptr);
+    names.push_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"Id", "Code", "Total"}));
 }
 
 TEST_F(OdbcCatalog, RecordManagerTablesShowTheirEngineTypesAndTheReverse) {
