@@ -5,3 +5,5 @@
 #include "common/kxconst.h"
 #include "common/kxtables/errors.h"
 #include "common/kxtables/trace.h"
+#include "common/kxtables/session.h"
+#include "common/kxtables/database.h"
