@@ -3,6 +3,7 @@
 
 #include "platform/db/connection.h"
 #include "platform/db/datalink.h"
+#include "platform/db/dbcommon.h"
 #include "platform/db/dataset.h"
 #include "platform/db/dbconsts.h"
 #include "platform/db/dberrors.h"
