@@ -227,7 +227,10 @@ SQLRETURN setConnectAttr(Dbc& d, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER l
     case SQL_ATTR_ACCESS_MODE:
       if (v != SQL_MODE_READ_ONLY && v != SQL_MODE_READ_WRITE) fail("HY024", "Invalid attribute value");
       d.readOnly = d.openReadOnly || v == SQL_MODE_READ_ONLY;
-      if (d.db) sqlite3_exec(d.db, d.readOnly ? "PRAGMA query_only=ON" : "PRAGMA query_only=OFF", nullptr, nullptr, nullptr);
+      if (d.db) {
+        int rc = sqlite3_exec(d.db, d.readOnly ? "PRAGMA query_only=ON" : "PRAGMA query_only=OFF", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) failSqlite(d.db, rc, "changing the access mode");
+      }
       return SQL_SUCCESS;
     case SQL_ATTR_LOGIN_TIMEOUT: d.loginTimeout = static_cast<SQLUINTEGER>(v); return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT: d.connectionTimeout = static_cast<SQLUINTEGER>(v); return SQL_SUCCESS;

@@ -204,12 +204,17 @@ void connect(Dbc& dbc, const ConnAttrs& in, std::string* outString) {
       if (rc != SQLITE_OK && rc != SQLITE_READONLY) failSqlite(db, rc, "opening the engine catalogue");
     }
     // Accelerated: no waiting for the disk; exclusive: no other connection may share the file.
-    if (mode == -1) sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    if (mode == -1) {
+      rc = sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+      if (rc != SQLITE_OK) failSqlite(db, rc, "opening the database accelerated");
+    }
     if (mode == -4) {
       rc = sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT", nullptr, nullptr, nullptr);
       if (rc != SQLITE_OK) failSqlite(db, rc, "opening the database exclusively");
     }
-    sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(db, readOnly || dbc.readOnly ? "PRAGMA foreign_keys=ON; PRAGMA query_only=ON" : "PRAGMA foreign_keys=ON",
+                      nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) failSqlite(db, rc, "setting up the connection");
     // Logins: a database with users checks them.
     if (kxstore::hasUsers(db)) {
       switch (kxstore::checkLogin(db, user, password)) {
@@ -234,7 +239,6 @@ void connect(Dbc& dbc, const ConnAttrs& in, std::string* outString) {
   dbc.databasePath = path;
   dbc.user = user;
   dbc.engineVersion = version;
-  if (dbc.readOnly) sqlite3_exec(db, "PRAGMA query_only=ON", nullptr, nullptr, nullptr);
   if (outString) {
     std::string out;
     if (!dsn.empty()) out += "DSN=" + dsn + ";";
@@ -258,8 +262,10 @@ void Dbc::disconnect() {
   for (Stmt* s : stmts) s->resetProgram();
   if (db) {
     // Manual-commit work not committed is rolled back, as ODBC asks.
-    if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db);
+    // A failed rollback cannot be reported from here; closing the file discards the work anyway.
+    if (!sqlite3_get_autocommit(db)) (void)sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // close_v2 always succeeds: statements still open are finalised with their owners.
+    (void)sqlite3_close_v2(db);
     db = nullptr;
   }
 }

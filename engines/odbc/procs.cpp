@@ -381,8 +381,9 @@ SQLRETURN callProcedure(Stmt& s) {
       if (r != SQLITE_ROW && r != SQLITE_DONE) failSqlite(dbc.db, r, "in procedure");
     }
   } catch (...) {
-    sqlite3_exec(dbc.db, "ROLLBACK TO kx_proc", nullptr, nullptr, nullptr);
-    sqlite3_exec(dbc.db, "RELEASE kx_proc", nullptr, nullptr, nullptr);
+    // Undo the call; the original error is what the application needs to see.
+    (void)sqlite3_exec(dbc.db, "ROLLBACK TO kx_proc", nullptr, nullptr, nullptr);
+    (void)sqlite3_exec(dbc.db, "RELEASE kx_proc", nullptr, nullptr, nullptr);
     throw;
   }
   rc = sqlite3_exec(dbc.db, "RELEASE kx_proc", nullptr, nullptr, nullptr);

@@ -632,8 +632,9 @@ SQLRETURN executeStatement(Stmt& s) {
     }
   } catch (...) {
     if (multiStatement && !sqlite3_get_autocommit(dbc.db)) {
-      sqlite3_exec(dbc.db, "ROLLBACK TO kx_exec", nullptr, nullptr, nullptr);
-      sqlite3_exec(dbc.db, "RELEASE kx_exec", nullptr, nullptr, nullptr);
+      // Undo the batch; the original error is what the application needs to see.
+      (void)sqlite3_exec(dbc.db, "ROLLBACK TO kx_exec", nullptr, nullptr, nullptr);
+      (void)sqlite3_exec(dbc.db, "RELEASE kx_exec", nullptr, nullptr, nullptr);
     }
     throw;
   }
