@@ -192,9 +192,9 @@ Session* lockSession(std::uint32_t h, Locked& l) {
   Object* o = findObject(h);
   if (!o || o->kind != Object::Kind::Session) fail(kInvalidSession, "Session handle " + std::to_string(h) + " is not open");
   auto s = static_cast<Session*>(o);
-  l.lock = std::unique_lock<std::mutex>(s->mu);
-  if (s->handle.load() != h) {
-    l.lock.unlock();
+  l.lock(s->mu);
+  if (s->handle.load(std::memory_order_relaxed) != h) {
+    l.unlock();
     fail(kInvalidSession, "Session handle " + std::to_string(h) + " is not open");
   }
   l.session = s;
@@ -207,15 +207,17 @@ template <class T>
 T* lockOwned(std::uint32_t hSes, std::uint32_t h, Object::Kind kind, std::int32_t badStatus, const char* what, Locked& l) {
   Object* o = findObject(h);
   if (!o || o->kind != kind) fail(badStatus, std::string(what) + " handle " + std::to_string(h) + " is not open");
-  Session* s = o->owner.load();
+  Session* s = o->owner.load(std::memory_order_acquire);
   if (!s) fail(badStatus, std::string(what) + " handle " + std::to_string(h) + " is not open");
-  l.lock = std::unique_lock<std::mutex>(s->mu);
-  if (o->handle.load() != h || o->owner.load() != s || s->handle.load() == 0) {
-    l.lock.unlock();
+  l.lock(s->mu);
+  // Under the session's mutex nothing of it changes: check the object is still what was found.
+  std::uint32_t sh = s->handle.load(std::memory_order_relaxed);
+  if (o->handle.load(std::memory_order_relaxed) != h || o->owner.load(std::memory_order_relaxed) != s || sh == 0) {
+    l.unlock();
     fail(badStatus, std::string(what) + " handle " + std::to_string(h) + " is not open");
   }
   l.session = s;
-  if (hSes != 0 && s->handle.load() != hSes) {
+  if (hSes != 0 && sh != hSes) {
     Object* other = findObject(hSes);
     if (!other || other->kind != Object::Kind::Session)
       fail(kInvalidSession, "Session handle " + std::to_string(hSes) + " is not open");

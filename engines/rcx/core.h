@@ -224,6 +224,7 @@ class Cursor : public TableObj {
   std::int32_t move(std::uint32_t code) override;
   std::int32_t retrieve(std::uint32_t columnId, void* buf, std::uint32_t size, std::uint32_t* actual,
                         const RCX_RETINFO* info) override;
+  bool fastRetrieve(std::uint32_t columnId, void* buf, std::uint32_t size, std::uint32_t* actual, std::int32_t& st);
   std::int32_t bookmark(std::int64_t& out) override;
   std::int32_t gotoBookmark(std::int64_t b) override;
   std::int32_t recordCount(std::int64_t& out) override;
@@ -357,8 +358,23 @@ class Cursor : public TableObj {
 // ---- Registry lookups for the C functions (api.cpp) -------------------------------------------
 // Each returns the object locked under its session's mutex, or throws the handle's status.
 struct Locked {
-  Session* session = nullptr;
-  std::unique_lock<std::mutex> lock;
+  Session* session = nullptr;  // set once the session's mutex is held
+  std::mutex* held = nullptr;
+  Locked() = default;
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+  ~Locked() {
+    if (held) held->unlock();
+  }
+  void lock(std::mutex& m) {
+    m.lock();
+    held = &m;
+  }
+  void unlock() {
+    if (held) held->unlock();
+    held = nullptr;
+    session = nullptr;
+  }
 };
 Session* lockSession(std::uint32_t h, Locked& l);
 DbHandle* lockDatabase(std::uint32_t hSes, std::uint32_t hDb, Locked& l);  // hSes 0: any session

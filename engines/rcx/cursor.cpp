@@ -185,7 +185,11 @@ void Cursor::dropStatements() {
 
 void Cursor::resetWalker() {
   if (walker.st) {
-    if (live == walker.st) live = nullptr;
+    if (live == walker.st) {
+      // Keep the current record's key for re-anchoring a walk from it later.
+      if (!keyValid && liveGen == conn->gen) captureKey(live);
+      live = nullptr;
+    }
     sqlite3_reset(walker.st);
   }
   walker.st = nullptr;
@@ -236,7 +240,25 @@ void Cursor::buildWalker(int dir, int kind, const std::vector<Value>& anchor, st
   for (const auto& s : segs) order += s.expr + ((s.desc != (dir < 0)) ? " DESC, " : ", ");
   order += dir < 0 ? "rowid DESC" : "rowid";
 
-  auto add = [&](const std::string& where, std::vector<Value> binds) {
+  // A range's bounds on the first segment go into every stage, so SQLite's index scan stops
+  // there itself; bounds over more segments are checked further per record (acceptRow).
+  std::string bounds;
+  std::vector<Value> boundBinds;
+  if (!segs.empty()) {
+    auto addBound = [&](const Bound& b, bool low) {
+      if (!b.set || b.vals.empty() || b.vals[0].isNull()) return;
+      bool atLeast = low != segs[0].desc;
+      bounds += (bounds.empty() ? "" : " AND ") + segs[0].expr + (atLeast ? " >= ?" : " <= ?");
+      boundBinds.push_back(b.vals[0]);
+    };
+    addBound(lo, true);
+    addBound(hi, false);
+  }
+  auto add = [&](std::string where, std::vector<Value> binds) {
+    if (!bounds.empty()) {
+      where += (where.empty() ? "" : " AND ") + bounds;
+      binds.insert(binds.end(), boundBinds.begin(), boundBinds.end());
+    }
     walker.stages.push_back(Stage{base + (where.empty() ? "" : " WHERE " + where) + order, std::move(binds)});
   };
   auto equalPrefix = [&](size_t j, std::string& where, std::vector<Value>& binds) {
@@ -355,7 +377,8 @@ bool Cursor::matchesSearch(sqlite3_stmt* st, bool& stop) {
 
 bool Cursor::acceptRow(sqlite3_stmt* st, bool& stop) {
   stop = false;
-  if (lo.set || hi.set) {
+  // One-segment bounds are part of the stages' SQL already.
+  if ((lo.set && lo.vals.size() > 1) || (hi.set && hi.vals.size() > 1)) {
     if (walker.dir > 0) {
       if (hi.set && compareToBound(st, hi) > 0) {
         stop = true;
@@ -391,7 +414,8 @@ std::int32_t Cursor::step() {
       if (acceptRow(walker.st, stop)) {
         pos = Pos::On;
         rowid = sqlite3_column_int64(walker.st, 0);
-        captureKey(walker.st);
+        // The key is read from the statement only when the walk is left (see resetWalker).
+        keyValid = false;
         live = walker.st;
         liveGen = conn->gen;
         matValid = false;
@@ -686,8 +710,64 @@ std::int32_t Cursor::setIndex(const char* name) {
 
 // ---- Column reads --------------------------------------------------------------------------------
 
+// The common case of a record read: a short column of the record the walk stands on, stored
+// in its column's own form. Anything else takes the general path below.
+bool Cursor::fastRetrieve(std::uint32_t columnId, void* buf, std::uint32_t size, std::uint32_t* actual, std::int32_t& st) {
+  if (!live || upd != Upd::None || !buf || codec.oem || liveGen != conn->gen) return false;
+  const TableMeta& m = *meta;
+  if (columnId - 1 >= m.def.columns.size() || (!ownerOk && !(m.def.accessMode & 1))) return false;
+  int p = m.selectPos[columnId - 1];
+  if (p < 0) return false;
+  const kxstore::ColumnDef& col = m.def.columns[columnId - 1];
+  // One statement call, then the light value accessors.
+  sqlite3_value* val = sqlite3_column_value(live, p);
+  int type = sqlite3_value_type(val);
+  if (type == SQLITE_NULL) {
+    if (actual) *actual = 0;
+    st = kNull;
+    return true;
+  }
+  auto* out = static_cast<unsigned char*>(buf);
+  switch (col.colClass) {
+    case kxstore::kClassInteger: {
+      if (type != SQLITE_INTEGER || size < 4) return false;
+      std::int64_t v = sqlite3_value_int64(val);
+      bool u = col.native == kxstore::kNativeUnsigned;
+      if (u ? (v < 0 || v > 4294967295LL) : (v < INT32_MIN || v > INT32_MAX)) return false;
+      std::uint32_t x = std::uint32_t(v);
+      std::memcpy(out, &x, 4);
+      if (actual) *actual = 4;
+      st = kOk;
+      return true;
+    }
+    case kxstore::kClassDouble:
+    case kxstore::kClassCurrency: {
+      if (type != SQLITE_FLOAT || size < 8) return false;
+      double d = sqlite3_value_double(val);
+      std::memcpy(out, &d, 8);
+      if (actual) *actual = 8;
+      st = kOk;
+      return true;
+    }
+    case kxstore::kClassVarText: {
+      if (type != SQLITE_TEXT) return false;
+      const unsigned char* t = sqlite3_value_text(val);
+      std::uint32_t n = std::uint32_t(sqlite3_value_bytes(val));
+      if (!t || n >= size) return false;
+      std::memcpy(out, t, n);
+      out[n] = '\0';
+      if (actual) *actual = n;
+      st = kOk;
+      return true;
+    }
+    default: return false;
+  }
+}
+
 std::int32_t Cursor::retrieve(std::uint32_t columnId, void* buf, std::uint32_t size, std::uint32_t* actual,
                               const RCX_RETINFO* info) {
+  std::int32_t fast;
+  if (!info && fastRetrieve(columnId, buf, size, actual, fast)) return fast;
   checkUsable();
   materialise();
   const kxstore::ColumnDef& col = column(columnId);

@@ -35,20 +35,22 @@ Value ValueRef::toValue() const {
 }
 
 ValueRef columnRef(sqlite3_stmt* st, int col) {
+  // One statement call, then the light value accessors on the column's value.
+  sqlite3_value* x = sqlite3_column_value(st, col);
   ValueRef v;
-  switch (sqlite3_column_type(st, col)) {
-    case SQLITE_INTEGER: v.kind = Value::Int; v.i = sqlite3_column_int64(st, col); break;
-    case SQLITE_FLOAT: v.kind = Value::Real; v.r = sqlite3_column_double(st, col); break;
+  switch (sqlite3_value_type(x)) {
+    case SQLITE_INTEGER: v.kind = Value::Int; v.i = sqlite3_value_int64(x); break;
+    case SQLITE_FLOAT: v.kind = Value::Real; v.r = sqlite3_value_double(x); break;
     case SQLITE_TEXT: {
-      auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+      auto p = reinterpret_cast<const char*>(sqlite3_value_text(x));
       v.kind = Value::Text;
-      v.s = std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st, col)));
+      v.s = std::string_view(p ? p : "", size_t(sqlite3_value_bytes(x)));
       break;
     }
     case SQLITE_BLOB: {
-      auto p = static_cast<const char*>(sqlite3_column_blob(st, col));
+      auto p = static_cast<const char*>(sqlite3_value_blob(x));
       v.kind = Value::Blob;
-      v.s = std::string_view(p ? p : "", size_t(sqlite3_column_bytes(st, col)));
+      v.s = std::string_view(p ? p : "", size_t(sqlite3_value_bytes(x)));
       break;
     }
     default: break;
