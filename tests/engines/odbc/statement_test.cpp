@@ -491,3 +491,51 @@ TEST_F(OdbcStatement, ConnectionsInSeveralThreadsShareTheFile) {
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(query("SELECT count(*), count(DISTINCT t) FROM shared")[0], (std::vector<std::string>{"80", "4"}));
 }
+
+TEST_F(OdbcStatement, DescriptorFieldsBindAndDescribe) {
+  run("CREATE TABLE dsc (id INTEGER, amount NUMERIC(10,2))");
+  Stmt ins(conn);
+  ASSERT_EQ(ins.prepare("INSERT INTO dsc VALUES (?, ?)"), SQL_SUCCESS);
+  // A numeric parameter bound through its descriptor fields, as bulk inserters do.
+  SQLHDESC apd = nullptr;
+  ASSERT_EQ(SQLGetStmtAttr(ins, SQL_ATTR_APP_PARAM_DESC, &apd, 0, nullptr), SQL_SUCCESS);
+  SQLINTEGER id = 7;
+  SQL_NUMERIC_STRUCT num{};
+  num.precision = 10;
+  num.scale = 2;
+  num.sign = 1;
+  num.val[0] = 0x39;  // 12345 -> 123.45
+  num.val[1] = 0x30;
+  SQLBindParameter(ins, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
+  SQLBindParameter(ins, 2, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_NUMERIC, 10, 2, &num, sizeof num, nullptr);
+  ASSERT_EQ(SQLSetDescField(apd, 2, SQL_DESC_PRECISION, reinterpret_cast<SQLPOINTER>(10), 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(apd, 2, SQL_DESC_SCALE, reinterpret_cast<SQLPOINTER>(2), 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(apd, 2, SQL_DESC_DATA_PTR, &num, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(ins), SQL_SUCCESS) << ins.errors();
+
+  Stmt s(conn);
+  ASSERT_EQ(s.exec("SELECT id, amount FROM dsc"), SQL_SUCCESS);
+  SQLHDESC ard = nullptr, ird = nullptr;
+  SQLGetStmtAttr(s, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr);
+  SQLGetStmtAttr(s, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr);
+  SQLSMALLINT count = 0;
+  ASSERT_EQ(SQLGetDescField(ird, 0, SQL_DESC_COUNT, &count, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(count, 2);
+  char name[32];
+  SQLINTEGER nameLen = 0;
+  ASSERT_EQ(SQLGetDescField(ird, 2, SQL_DESC_NAME, name, sizeof name, &nameLen), SQL_SUCCESS);
+  EXPECT_STREQ(name, "amount");
+  EXPECT_EQ(SQLSetDescField(ird, 1, SQL_DESC_TYPE, reinterpret_cast<SQLPOINTER>(SQL_INTEGER), 0), SQL_ERROR);
+  EXPECT_EQ(firstState(SQL_HANDLE_DESC, ird), "HY016");
+  // Column 2 bound through the row descriptor.
+  char amount[16];
+  SQLLEN ind = 0;
+  ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_TYPE, reinterpret_cast<SQLPOINTER>(SQL_C_CHAR), 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_OCTET_LENGTH, reinterpret_cast<SQLPOINTER>(sizeof amount), 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_INDICATOR_PTR, &ind, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_OCTET_LENGTH_PTR, &ind, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_DATA_PTR, amount, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(s), SQL_SUCCESS) << s.errors();
+  EXPECT_STREQ(amount, "123.45");
+  EXPECT_EQ(ind, 6);
+}
