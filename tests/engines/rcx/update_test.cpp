@@ -1,6 +1,9 @@
 // Record updates: prepared records, duplicates, locks between sessions and lost updates.
 #include "tests/engines/rcx/rcx_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 namespace rcxtest {
 namespace {
 
@@ -172,6 +175,59 @@ TEST_F(UpdateTest, ReadOnlyHandlesRefuseWrites) {
   ASSERT_EQ(VoskMove(ses, list.TableId, RCX_MoveFirst), 0);
   EXPECT_EQ(getInt(list.TableId, list.ColumnIdgrBit) & RCX_COL_UPDATABLE, 0);
   VoskCloseTable(ses, list.TableId);
+}
+
+}  // namespace
+}  // namespace rcxtest
+
+namespace rcxtest {
+namespace {
+
+// Sessions on several threads increment one counter record; every increment must survive.
+TEST_F(RcxTest, ConcurrentSessionsLoseNoIncrement) {
+  std::uint32_t h = makeTable("Counter", {{"ID", kInteger, 4}, {"N", kInteger, 4}});
+  ASSERT_EQ(VoskInitUpdate(ses, h, 0), 0);
+  set(h, 1, i32(1));
+  set(h, 2, i32(0));
+  ASSERT_EQ(VoskUpdateRecord(ses, h), 0);
+  constexpr int kThreads = 4, kIncrements = 20;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      std::uint32_t s = 0, d = 0, c = 0;
+      if (VoskBeginSession(&s, "", "", "") || VoskOpenDatabase(s, "TESTDB", &d, 0, "", "") ||
+          VoskOpenTable(s, d, "Counter", 0, 0, &c) || VoskSetSessionOption(s, RCX_OPT_LOCK_WAIT, 5)) {
+        ++failures;
+        return;
+      }
+      for (int i = 0; i < kIncrements; ++i) {
+        for (int attempt = 0;; ++attempt) {
+          std::int32_t r = VoskMove(s, c, RCX_MoveFirst);
+          if (r == 0) r = VoskInitUpdate(s, c, RCX_INIT_UPDATE);
+          if (r == 0) {
+            std::int32_t n = 0;
+            std::uint32_t len;
+            VoskRetrieveColumn(s, c, 2, &n, 4, &len, nullptr);
+            ++n;
+            VoskSetColumn(s, c, 2, &n, 4, 0, 0, nullptr);
+            r = VoskUpdateRecord(s, c);
+            if (r != 0) VoskCancelUpdate(s, c);
+          }
+          if (r == 0) break;
+          if ((r != -5202 && r != -4919) || attempt > 100) {
+            ++failures;
+            break;
+          }
+        }
+      }
+      VoskEndSession(s);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  ASSERT_EQ(VoskMove(ses, h, RCX_MoveFirst), 0);
+  EXPECT_EQ(getInt(h, 2), kThreads * kIncrements);
 }
 
 }  // namespace
