@@ -351,6 +351,11 @@ std::int32_t statusForSqlite(int rc) {
   }
 }
 
+void bindChecked(sqlite3* db, sqlite3_stmt* st, int idx, const Value& v) {
+  int rc = bindValue(st, idx, v);
+  if (rc != SQLITE_OK) failSqlite(db, rc, "Passing a value to SQLite");
+}
+
 void failSqlite(sqlite3* db, int rc, const std::string& what) {
   std::string text = what;
   if (db) {

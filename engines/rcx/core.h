@@ -393,6 +393,10 @@ void endSession(Session* s);
 void recordError(Session* s, std::int32_t status, const std::string& text);
 std::string errorText(std::uint32_t hSes, std::int32_t code);
 
+// Binds a value and fails with the binding's status (a value SQLite refuses is never written
+// as NULL).
+void bindChecked(sqlite3* db, sqlite3_stmt* st, int idx, const Value& v);
+
 // SQLite result code -> status, with a text.
 [[noreturn]] void failSqlite(sqlite3* db, int rc, const std::string& what);
 std::int32_t statusForSqlite(int rc);

@@ -406,7 +406,7 @@ std::int32_t Cursor::step() {
       }
       const Stage& sg = walker.stages[walker.stage];
       walker.st = stmt(sg.sql);
-      for (size_t i = 0; i < sg.binds.size(); ++i) bindValue(walker.st, int(i) + 1, sg.binds[i]);
+      for (size_t i = 0; i < sg.binds.size(); ++i) bindChecked(conn->db, walker.st, int(i) + 1, sg.binds[i]);
     }
     int rc = sqlite3_step(walker.st);
     if (rc == SQLITE_ROW) {

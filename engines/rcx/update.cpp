@@ -251,7 +251,7 @@ std::int32_t Cursor::updateRecord() {
       }
       sql += ") VALUES (" + vals + ")";
       sqlite3_stmt* ins = c.prepare(sql);
-      for (size_t i = 0; i < cols.size(); ++i) bindValue(ins, int(i) + 1, prep[i]);
+      for (size_t i = 0; i < cols.size(); ++i) bindChecked(c.db, ins, int(i) + 1, prep[i]);
       int rc = sqlite3_step(ins);
       sqlite3_reset(ins);
       if (rc != SQLITE_DONE) failSqlite(c.db, rc, "Inserting into " + tableName);
@@ -313,7 +313,7 @@ std::int32_t Cursor::updateRecord() {
       sqlUpd += " WHERE rowid=?1";
       sqlite3_stmt* u = c.prepare(sqlUpd);
       sqlite3_bind_int64(u, 1, updRowid);
-      for (size_t k = 0; k < changed.size(); ++k) bindValue(u, int(k) + 2, prep[changed[k]]);
+      for (size_t k = 0; k < changed.size(); ++k) bindChecked(c.db, u, int(k) + 2, prep[changed[k]]);
       rc = sqlite3_step(u);
       sqlite3_reset(u);
       if (rc != SQLITE_DONE) failSqlite(c.db, rc, "Updating a record of " + tableName);
