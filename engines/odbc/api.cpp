@@ -615,9 +615,9 @@ KX_EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC h) {
   return guarded<Dbc>(h, HKind::Dbc, [&](Dbc& d) -> SQLRETURN {
     if (!d.connected()) fail("08003", "Connection not open");
     if (d.inTransaction() && !d.autocommit) fail("25000", "Invalid transaction state: transaction still open");
+    // Statements lose their work but stay allocated: the driver manager or the application
+    // may still free them; whatever is left goes with the connection handle.
     d.disconnect();
-    for (Stmt* s : std::vector<Stmt*>(d.stmts)) delete s;
-    d.stmts.clear();
     return SQL_SUCCESS;
   });
 }
