@@ -69,8 +69,9 @@ extern "C" {
 #define RCX_OPEN_OEM 4       /* stored text is CP850: converted to and from UTF-8 */
 
 /* ---- Table open modes (VoskOpenTable) ---------------------------------------------------------
- * Bits: 3 = exclusive (no other cursor of any session may have the table open: -1302 for the
- * second opener), 4 = read-only (writes refused with -1809). Modes 0, 3, 4, 7. */
+ * Bits: 3 = exclusive (no other cursor of any session or process may have the table open:
+ * -1304 when others have it open, -1302 for opening a table another cursor holds exclusively),
+ * 4 = read-only (writes refused with -1809). Modes 0, 3, 4, 7. */
 #define RCX_TABLE_EXCLUSIVE 3
 #define RCX_TABLE_READONLY 4
 

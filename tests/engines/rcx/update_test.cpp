@@ -59,6 +59,14 @@ TEST_F(UpdateTest, UpdateCancelAndDuplicateKeys) {
   EXPECT_EQ(VoskUpdateRecord(ses, h), -1609);
   EXPECT_EQ(VoskSetColumn(ses, h, 3, "abcd", 4, 0, 0, nullptr), -1609);
 
+  // The stream of a long value goes to the record's bookmark before every call: the prepared
+  // update stays.
+  ASSERT_EQ(VoskInitUpdate(ses, h, RCX_INIT_UPDATE), 0);
+  set(h, 3, i32(260));
+  ASSERT_EQ(gotoBookmark(h, bookmarkOf(h)), 0);
+  ASSERT_EQ(VoskUpdateRecord(ses, h), 0);
+  EXPECT_EQ(balance(ses, h), 260);
+
   // The key change moves the record in index order; the cursor stays on it.
   ASSERT_EQ(VoskInitUpdate(ses, h, RCX_INIT_UPDATE), 0);
   set(h, 1, i32(10));
