@@ -1,0 +1,668 @@
+// TParseVerifier: evaluation of an expression buffer against the current record.
+//
+// The buffer may come from any producer, so every offset is checked against the sizes in its
+// header before it is followed; a buffer that points outside itself, or loops, raises
+// "Incorrectly formed expression" instead of reading stray memory.
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "common/kxconst.h"
+#include "common/kxparser.h"
+#include "common/kxparser/internal.h"
+#include "common/kxtables/errors.h"
+#include "platform/rtl/component.h"
+#include "platform/rtl/currency.h"
+#include "platform/rtl/locale.h"
+#include "platform/rtl/strings.h"
+
+namespace kx {
+
+using host::Variant;
+
+// A node of the buffer, located and bounds-checked.
+struct TParseVerifier::Node {
+  int offset = 0;
+  std::uint8_t nodeClass = 0;
+  std::uint8_t op = 0;
+  const std::uint8_t* operands = nullptr;
+  std::uint16_t Operand(int i) const { return Get16(operands + 2 * i); }
+};
+
+namespace {
+
+// Operand count of each node class the evaluator reads; -1 for classes it does not serve.
+int OperandCount(std::uint8_t nodeClass) {
+  switch (nodeClass) {
+    case nodeUNARY: return 1;
+    case nodeBINARY: return 2;
+    case nodeCOMPARE: return 4;
+    case nodeFIELD: return 2;
+    case nodeCONST: return 3;
+    case nodeCONTINUE: return 1;
+    case nodeLIST: return 5;
+    case nodeLISTELEM: return 2;
+    default: return -1;
+  }
+}
+
+bool IsBooleanVariant(const Variant& v) { return v.VType() == host::varBoolean; }
+
+// Counts the evaluator's recursion for the duration of one call.
+class DepthGuard {
+ public:
+  explicit DepthGuard(int& depth) : FDepth(depth) { ++FDepth; }
+  ~DepthGuard() { --FDepth; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  int& FDepth;
+};
+
+}  // namespace
+
+// ---- list of list elements ------------------------------------------------------------------
+
+TListStructList::~TListStructList() { Clear(); }
+
+void TListStructList::Clear() {
+  for (int i = 0; i < Count(); ++i) delete Get(i);
+  host::TList::Clear();
+}
+
+// ---- construction ---------------------------------------------------------------------------
+
+TParseVerifier::TParseVerifier(host::TDataSet* DataSet, const std::uint8_t* ParseData)
+    : FOwnResolver(MakeDataSetFieldResolver(DataSet)), FDataSet(FOwnResolver.get()), FParseData(ParseData) {}
+
+TParseVerifier::TParseVerifier(TExprFieldResolver& DataSet, const std::uint8_t* ParseData)
+    : FDataSet(&DataSet), FParseData(ParseData) {}
+
+TParseVerifier::~TParseVerifier() = default;
+
+void TParseVerifier::Error(const std::string& Message) const { KxDatabaseError(FDataSet->GetComponent(), Message); }
+
+void TParseVerifier::Error(TKxMessage Message) const { Error(Message.Text()); }
+
+void TParseVerifier::ErrorOp(TKxMessage Message, int Number) const {
+  KxDatabaseErrorFmt(FDataSet->GetComponent(), Message.Text(), {Number});
+}
+
+void TParseVerifier::Damaged() const { Error(SExprIncorrect); }
+
+bool TParseVerifier::Verify() {
+  if (FParseData == nullptr) return true;
+  FTotalSize = Get16(FParseData + 2);
+  FLiteralStart = Get16(FParseData + 8);
+  if (Get16(FParseData + 6) != CANEXPRSIZE || FLiteralStart < CANEXPRSIZE + 2 || FLiteralStart > FTotalSize)
+    Damaged();
+  FDepth = 0;
+  FChain.clear();
+  try {
+    TRetStruct result;
+    ProceedNode(0, result);
+    if (result.StType != rstVariant) Error(SKxParseBadOperandType);
+    return result.v.AsBoolean();
+  } catch (const EStopOnContinueOperator&) {
+    return false;
+  }
+}
+
+TParseVerifier::Node TParseVerifier::At(int Offset) const {
+  Node n;
+  n.offset = Offset;
+  const std::size_t start = CANEXPRSIZE + static_cast<std::size_t>(Offset);
+  if (Offset < 0 || start + CANHDRSIZE > FLiteralStart) Damaged();
+  n.nodeClass = FParseData[start];
+  n.op = FParseData[start + 1];
+  const int count = OperandCount(n.nodeClass);
+  if (count < 0) ErrorOp(SKxParseUnknownNodeType, n.nodeClass);
+  if (start + CANHDRSIZE + 2 * static_cast<std::size_t>(count) > FLiteralStart) Damaged();
+  n.operands = FParseData + start + CANHDRSIZE;
+  return n;
+}
+
+// ---- values ------------------------------------------------------------------------------------
+
+// The value of an operand: its variant, or its field's value read into Temp.
+const Variant& TParseVerifier::ValueOf(const TRetStruct& R, Variant& Temp) const {
+  switch (R.StType) {
+    case rstVariant: return R.v;
+    case rstField: return Temp = R.Field->GetAsVariant();
+    default: Error(SKxBadRetStructType);
+  }
+}
+
+namespace {
+
+Variant ElementValue(const TListStruct& e) { return e.IsVariant ? e.v : e.Field->GetAsVariant(); }
+
+}  // namespace
+
+// ---- nodes -------------------------------------------------------------------------------------
+
+void TParseVerifier::ProceedNode(int Offset, TRetStruct& Result) {
+  DepthGuard guard(FDepth);
+  if (FDepth > MaxDepth) Error(SKxExprTooDeep());
+  const Node n = At(Offset);
+  Result.List.reset();
+  Result.Field = nullptr;
+  Result.StType = rstVariant;
+  switch (n.nodeClass) {
+    case nodeUNARY: ProceedUnaryNode(n, Result); break;
+    case nodeBINARY: ProceedBinaryNode(n, Result); break;
+    case nodeCOMPARE: ProceedCompareNode(n, Result); break;
+    case nodeFIELD: ProceedFieldNode(n, Result); break;
+    case nodeCONST: ProceedConstNode(n, Result); break;
+    case nodeCONTINUE: ProceedContinueNode(n, Result); break;
+    case nodeLIST:
+    case nodeLISTELEM: ProceedListNode(n, Result); break;
+    default: ErrorOp(SKxParseUnknownNodeType, n.nodeClass);
+  }
+}
+
+void TParseVerifier::ProceedFieldNode(const Node& N, TRetStruct& Result) {
+  if (N.op != canFIELD2) ErrorOp(SKxParseUnknownOperType, N.op);
+  TExprField* field = FDataSet->GetField(N.Operand(0));
+  if (field == nullptr) Damaged();
+  Result.StType = rstField;
+  Result.Field = field;
+}
+
+void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
+  if (N.op != canCONST2) ErrorOp(SKxParseUnknownOperType, N.op);
+  const int type = N.Operand(0);
+  const std::size_t size = N.Operand(1);
+  const std::size_t start = FLiteralStart + N.Operand(2);
+  if (start > FTotalSize) Damaged();
+  const std::uint8_t* p = FParseData + start;
+  auto need = [&](std::size_t n) {
+    if (start + n > FTotalSize) Damaged();
+  };
+  auto little = [&](std::size_t n) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) v |= std::uint64_t{p[i]} << (8 * i);
+    return v;
+  };
+  Result.StType = rstVariant;
+  switch (type) {
+    case host::ftString:
+    case host::ftBytes:
+    case host::ftVarBytes:
+    case host::ftFixedChar:
+    case host::ftWideString: {
+      const void* nul = std::memchr(p, 0, FTotalSize - start);
+      if (nul == nullptr) Damaged();
+      Result.v = Variant(std::string(reinterpret_cast<const char*>(p), static_cast<const std::uint8_t*>(nul) - p));
+      break;
+    }
+    case host::ftSmallint:
+    case host::ftInteger:
+    case host::ftAutoInc:
+    case host::ftLargeint:
+    case host::ftWord: {
+      const bool word = type == host::ftWord;
+      need(size);
+      switch (size) {
+        case 1:
+          // A signed byte reads as a Smallint: every comparison accepts that kind on the left.
+          Result.v = word ? Variant(static_cast<unsigned char>(little(1)))
+                          : Variant(static_cast<short>(static_cast<std::int8_t>(little(1))));
+          break;
+        case 2:
+          Result.v = word ? Variant(static_cast<unsigned short>(little(2)))
+                          : Variant(static_cast<short>(static_cast<std::int16_t>(little(2))));
+          break;
+        case 4:
+          Result.v = Variant(static_cast<std::int32_t>(little(4)));
+          break;
+        case 8:
+          Result.v = Variant(host::IntToStr(static_cast<std::int64_t>(little(8))));
+          break;
+        default:
+          Result.v = Variant(std::int32_t{0});
+      }
+      break;
+    }
+    case host::ftBoolean:
+      need(1);
+      Result.v = Variant(p[0] != 0);
+      break;
+    case host::ftFloat: {
+      need(8);
+      double d;
+      std::memcpy(&d, p, 8);
+      Result.v = Variant(d);
+      break;
+    }
+    case host::ftBCD:
+      need(8);
+      Result.v = Variant(host::Currency::FromRaw(static_cast<std::int64_t>(little(8))));
+      break;
+    case host::ftDate:
+    case host::ftTime:
+    case host::ftDateTime: {
+      need(8);
+      double d;
+      std::memcpy(&d, p, 8);
+      Result.v = Variant(host::TDateTime(d));
+      break;
+    }
+    default:
+      Error(SKxParseBadDataType);
+  }
+}
+
+void TParseVerifier::ProceedListNode(const Node& N, TRetStruct& Result) {
+  if (N.op != canLIST2 && N.op != canLISTELEM2)
+    ErrorOp(SKxParseUnknownOperType, N.op);
+  Result.StType = rstList;
+  Result.List = std::make_unique<TListStructList>();
+  // A chain longer than the node area could hold loops.
+  std::size_t steps = (FLiteralStart - CANEXPRSIZE) / (CANHDRSIZE + 4) + 1;
+  Node elem = N;
+  for (;;) {
+    if (steps-- == 0) Damaged();
+    TRetStruct value;
+    ProceedNode(elem.Operand(0), value);
+    AppendListItem(*Result.List, value);
+    const int next = elem.Operand(1);
+    if (next == 0) break;
+    elem = At(next);
+    if (elem.nodeClass != nodeLISTELEM && elem.nodeClass != nodeLIST) Damaged();
+  }
+}
+
+void TParseVerifier::AppendListItem(TListStructList& List, TRetStruct& Value) {
+  if (Value.StType != rstVariant && Value.StType != rstField) Error(SKxBadRetStructType);
+  auto item = std::make_unique<TListStruct>();
+  item->IsVariant = Value.StType == rstVariant;
+  item->v = Value.v;
+  item->Field = Value.Field;
+  List.Add(item.get());
+  item.release();
+}
+
+void TParseVerifier::ProceedUnaryNode(const Node& N, TRetStruct& Result) {
+  TRetStruct operand;
+  ProceedNode(N.Operand(0), operand);
+  ApplyUnary(N, operand, Result);
+}
+
+void TParseVerifier::ApplyUnary(const Node& N, TRetStruct& operand, TRetStruct& Result) {
+  Result.StType = rstVariant;
+  switch (N.op) {
+    case canISBLANK:
+    case canNOTBLANK: {
+      bool blank;
+      switch (operand.StType) {
+        case rstList: blank = operand.List->Count() == 0; break;
+        case rstField: blank = operand.Field->IsNull(); break;
+        default: blank = operand.v.IsEmpty(); break;
+      }
+      Result.v = Variant(N.op == canISBLANK ? blank : !blank);
+      break;
+    }
+    case canNOT:
+      {
+      Variant temp;
+      Result.v = host::VarNot(ValueOf(operand, temp));
+      }
+      break;
+    case canFIELD2:
+      if (operand.StType != rstField) Error(SKxBadRetStructType);
+      Result.StType = rstField;
+      Result.Field = operand.Field;
+      break;
+    case canCONST2:
+      if (operand.StType != rstVariant) Error(SKxBadRetStructType);
+      Result.v = operand.v;
+      break;
+    case canMINUS:
+      {
+      Variant temp;
+      Result.v = host::VarNeg(ValueOf(operand, temp));
+      }
+      break;
+    case canCONTINUE2: {
+      bool value;
+      if (operand.StType == rstField)
+        value = operand.Field->GetAsBoolean();
+      else if (operand.StType == rstVariant)
+        value = operand.v.AsBoolean();
+      else
+        Error(SKxBadRetStructType);
+      if (!value) throw EStopOnContinueOperator(nameAndOwnerName(FDataSet->GetComponent()));
+      Result.v = Variant(true);
+      break;
+    }
+    case canUPPER:
+    case canLOWER: {
+      std::string text;
+      if (operand.StType == rstField)
+        text = operand.Field->GetAsString();
+      else if (operand.StType == rstVariant)
+        text = operand.v.AsString();
+      else
+        Error(SKxBadRetStructType);
+      Result.v = Variant(N.op == canUPPER ? host::AnsiUpperCase(text) : host::AnsiLowerCase(text));
+      break;
+    }
+    default:
+      ErrorOp(SKxParseUnknownOperType, N.op);
+  }
+}
+
+void TParseVerifier::ProceedContinueNode(const Node& N, TRetStruct& Result) {
+  TRetStruct operand;
+  ProceedNode(N.Operand(0), operand);
+  ApplyContinue(N, operand, Result);
+}
+
+void TParseVerifier::ApplyContinue(const Node& N, TRetStruct& operand, TRetStruct& Result) {
+  auto truth = [&]() -> bool {
+    if (operand.StType == rstField) return operand.Field->GetAsBoolean();
+    if (operand.StType == rstVariant) return operand.v.AsBoolean();
+    Error(SKxBadRetStructType);
+  };
+  bool fails = false;
+  switch (N.op) {
+    case canISBLANK:
+      fails = operand.StType == rstList    ? true
+              : operand.StType == rstField ? !operand.Field->IsNull()
+                                           : !operand.v.IsEmpty();
+      break;
+    case canNOTBLANK:
+      fails = operand.StType == rstList    ? operand.List == nullptr
+              : operand.StType == rstField ? operand.Field->IsNull()
+                                           : operand.v.IsEmpty();
+      break;
+    case canNOT:
+      fails = truth();
+      break;
+    case canFIELD2:
+      if (operand.StType != rstField) Error(SKxBadRetStructType);
+      fails = !truth();
+      break;
+    case canCONST2:
+      if (operand.StType != rstVariant) Error(SKxBadRetStructType);
+      fails = !truth();
+      break;
+    case canCONTINUE2:
+      fails = !truth();
+      break;
+    default:
+      ErrorOp(SKxParseUnknownOperType, N.op);
+  }
+  if (fails) throw EStopOnContinueOperator(nameAndOwnerName(FDataSet->GetComponent()));
+  Result.StType = rstVariant;
+  Result.v = Variant(true);
+}
+
+// Binary nodes. A chain of binary nodes down the first operands (a OR b OR c ..., x + y + z)
+// is walked with a loop, deepest first, so the stack does not grow with its length; only the
+// second operands recurse.
+void TParseVerifier::ProceedBinaryNode(const Node& N, TRetStruct& Result) {
+  const std::size_t base = FChain.size();
+  CollectChain(N);
+  try {
+    TRetStruct left;
+    ProceedNode(FChain.back().Operand(0), left);
+    while (FChain.size() > base) {
+      const Node node = FChain.back();
+      FChain.pop_back();
+      const auto op = static_cast<tCANOp>(node.op);
+      if (ShortCircuit(op, left)) continue;
+      TRetStruct right;
+      ProceedNode(node.Operand(1), right);
+      ApplyBinary(op, left, right, left);
+    }
+    Result = std::move(left);
+  } catch (host::Exception& e) {
+    AppendClause(e);
+    throw;
+  }
+}
+
+// Pushes N and the binary nodes down its first operands onto FChain, deepest last.
+void TParseVerifier::CollectChain(const Node& N) {
+  // A chain longer than the node area could hold loops.
+  const std::size_t limit = FChain.size() + (FLiteralStart - CANEXPRSIZE) / (CANHDRSIZE + 4) + 1;
+  FChain.push_back(N);
+  for (;;) {
+    const Node below = At(FChain.back().Operand(0));
+    if (below.nodeClass != nodeBINARY) break;
+    if (FChain.size() >= limit) Damaged();
+    FChain.push_back(below);
+  }
+}
+
+// AND with a false Boolean on the left is False, OR with a true one True, without the right
+// side being evaluated.
+bool TParseVerifier::ShortCircuit(tCANOp Op, TRetStruct& Left) const {
+  if (Left.StType != rstVariant || !IsBooleanVariant(Left.v)) return false;
+  const bool value = Left.v.AsBoolean();
+  return (Op == canAND && !value) || (Op == canOR && value);
+}
+
+// The dataset's component clause, once.
+void TParseVerifier::AppendClause(host::Exception& E) const {
+  const std::string clause = nameAndOwnerName(FDataSet->GetComponent());
+  if (!clause.empty() && E.Message().find(clause) == std::string::npos)
+    E.SetMessage(E.Message() + maybePeriod(E.Message()) + clause);
+}
+
+// Result may be Left itself: everything is read from the operands before Result is written.
+void TParseVerifier::ApplyBinary(tCANOp Op, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result) {
+  Variant out;
+  if (Op == canASSIGN) {
+    if (Left.StType == rstField && Right.StType == rstVariant)
+      Left.Field->SetAsVariant(Right.v);
+    else if (Right.StType == rstField && Left.StType == rstVariant)
+      Right.Field->SetAsVariant(Left.v);
+    else
+      Error(SKxBadRetStructType);
+    out = Variant(true);
+  } else if (Left.StType == rstList || Right.StType == rstList) {
+    if (Op == canSUM || Op == canMIN || Op == canMAX || Op == canAVG)
+      out = ProcessListAggregate(Op, Left, Right);
+    else
+      out = Variant(ProcessLists(Op, Left, Right));
+  } else {
+    // Field values are read straight into these (no temporaries to move).
+    const Variant lv = Left.StType == rstField ? Left.Field->GetAsVariant() : Variant();
+    const Variant rv = Right.StType == rstField ? Right.Field->GetAsVariant() : Variant();
+    const Variant& l = Left.StType == rstField ? lv : Left.v;
+    const Variant& r = Right.StType == rstField ? rv : Right.v;
+    switch (Op) {
+      case canEQ: case canNE: case canGT: case canLT: case canGE: case canLE: {
+        const int c = VariantCompare(l, r);
+        bool b = false;
+        switch (Op) {
+          case canEQ: b = c == 0; break;
+          case canNE: b = c != 0 && c != -100; break;
+          case canGT: b = c == 1; break;
+          case canLT: b = c == -1; break;
+          case canGE: b = c == 0 || c == 1; break;
+          default: b = c == 0 || c == -1; break;
+        }
+        out = Variant(b);
+        break;
+      }
+      case canAND: out = host::VarAnd(l, r); break;
+      case canOR: out = host::VarOr(l, r); break;
+      case canADD:
+      case canSUM: out = host::VarAdd(l, r); break;
+      case canSUB: out = host::VarSub(l, r); break;
+      case canMUL: out = host::VarMul(l, r); break;
+      case canDIV: out = host::VarDiv(l, r); break;
+      case canMOD: {
+        const Variant q = host::VarDiv(l, r);
+        out = q.IsNull() ? q : Variant(std::fabs(q.AsDouble()));
+        break;
+      }
+      case canREM: out = host::VarMod(l, r); break;
+      case canMIN:
+      case canMAX: {
+        const double a = l.AsDouble();
+        const double b = r.AsDouble();
+        out = Variant(Op == canMIN ? std::min(a, b) : std::max(a, b));
+        break;
+      }
+      case canAVG: out = host::VarDiv(host::VarAdd(l, r), Variant(2)); break;
+      case canIN: out = Variant(false); break;
+      default:
+        ErrorOp(SKxParseUnknownOperType, Op);
+    }
+  }
+  Result.StType = rstVariant;
+  Result.Field = nullptr;
+  Result.List.reset();
+  Result.v = std::move(out);
+}
+
+bool TParseVerifier::ProcessLists(tCANOp Op, TRetStruct& Left, TRetStruct& Right) {
+  const bool bothLists = Left.StType == rstList && Right.StType == rstList;
+  switch (Op) {
+    case canEQ: {
+      if (!bothLists || Left.List->Count() != Right.List->Count()) return false;
+      for (int i = 0; i < Left.List->Count(); ++i)
+        if (VariantCompare(ElementValue(*Left.List->Get(i)), ElementValue(*Right.List->Get(i))) != 0) return false;
+      return true;
+    }
+    case canNE: {
+      if (!bothLists || Left.List->Count() != Right.List->Count()) return true;
+      for (int i = 0; i < Left.List->Count(); ++i) {
+        const int c = VariantCompare(ElementValue(*Left.List->Get(i)), ElementValue(*Right.List->Get(i)));
+        if (c == 0 || c == -100) return false;
+      }
+      return true;
+    }
+    case canIN: {
+      TRetStruct& list = Right.StType == rstList ? Right : Left;
+      TRetStruct& other = Right.StType == rstList ? Left : Right;
+      if (other.StType == rstList) Error(SKxBadRetStructType);
+      Variant temp;
+      const Variant& value = ValueOf(other, temp);
+      for (int i = 0; i < list.List->Count(); ++i)
+        if (VariantCompare(value, ElementValue(*list.List->Get(i))) == 0) return true;
+      return false;
+    }
+    default:
+      Error(SKxBadRetStructType);
+  }
+}
+
+Variant TParseVerifier::ProcessListAggregate(tCANOp Op, TRetStruct& Left, TRetStruct& Right) {
+  std::vector<Variant> values;
+  for (TRetStruct* side : {&Left, &Right}) {
+    if (side->StType == rstList) {
+      for (int i = 0; i < side->List->Count(); ++i) values.push_back(ElementValue(*side->List->Get(i)));
+    } else {
+      Variant temp;
+      values.push_back(ValueOf(*side, temp));
+    }
+  }
+  if (Op == canMIN || Op == canMAX || Op == canAVG) {
+    if (values.empty()) Error(SKxResultUndefine);
+  }
+  if (Op == canMIN || Op == canMAX) {
+    double best = values.front().AsDouble();
+    for (const Variant& v : values) {
+      const double d = v.AsDouble();
+      if (Op == canMIN ? d < best : d > best) best = d;
+    }
+    return Variant(best);
+  }
+  Variant sum = Variant(std::int32_t{0});
+  for (const Variant& v : values) sum = host::VarAdd(sum, v);
+  if (Op == canAVG) return host::VarDiv(sum, Variant(static_cast<std::int32_t>(values.size())));
+  return sum;
+}
+
+void TParseVerifier::ProceedCompareNode(const Node& N, TRetStruct& Result) {
+  if (N.op != canEQ && N.op != canNE && N.op != canLIKE)
+    ErrorOp(SKxParseUnknownOperType, N.op);
+  TRetStruct left;
+  TRetStruct right;
+  ProceedNode(N.Operand(2), left);
+  ProceedNode(N.Operand(3), right);
+  ApplyCompare(N, left, right, Result);
+}
+
+void TParseVerifier::ApplyCompare(const Node& N, TRetStruct& left, TRetStruct& right, TRetStruct& Result) {
+  const bool caseless = N.Operand(0) != 0;
+  const std::size_t partial = N.Operand(1);
+
+  auto text = [&](const TRetStruct& r) -> std::string {
+    if (r.StType == rstField) return r.Field->GetAsString();
+    if (r.StType == rstVariant) return r.v.AsString();
+    Error(SKxBadRetStructType);
+  };
+  auto matches = [&](std::string l, std::string r) {
+    if (partial > 0) {
+      l = host::Utf8Copy(l, 0, partial);
+      r = host::Utf8Copy(r, 0, partial);
+    }
+    if (caseless) {
+      l = host::AnsiLowerCase(l);
+      r = host::AnsiLowerCase(r);
+    }
+    return host::AnsiCompareStr(l, r) == 0;
+  };
+
+  bool match;
+  if (left.StType == rstList) {
+    if (right.StType != rstList) Error(SKxBadRetStructType);
+    match = left.List->Count() == right.List->Count();
+    for (int i = 0; match && i < left.List->Count(); ++i) {
+      const TListStruct& a = *left.List->Get(i);
+      const TListStruct& b = *right.List->Get(i);
+      match = matches(a.IsVariant ? a.v.AsString() : a.Field->GetAsString(),
+                      b.IsVariant ? b.v.AsString() : b.Field->GetAsString());
+    }
+  } else {
+    match = matches(text(left), text(right));
+  }
+  Result.StType = rstVariant;
+  Result.v = Variant(N.op == canNE ? !match : match);
+}
+
+// ---- comparison of values ---------------------------------------------------------------------
+
+int VariantCompare(const Variant& L, const Variant& R) { return VariantCompareCase(L, R, true); }
+
+int VariantCompareCase(const Variant& L, const Variant& R, bool CaseSensitive) {
+  if (R.IsNull() || L.IsEmpty() || L.IsNull()) return -100;
+  auto sign = [](auto a, auto b) { return a == b ? 0 : (a > b ? 1 : -1); };
+  switch (L.VType()) {
+    case host::varSmallint:
+    case host::varInteger:
+    case host::varByte:
+    case host::varWord:
+    case host::varSingle:
+    case host::varDouble:
+    case host::varCurrency:
+    case host::varBoolean: {
+      // The right side in the left side's type, then equal, else greater, else smaller.
+      const host::TVariantRelationship rel = R.VType() == L.VType()
+                                                 ? host::VarCompareValue(L, R)
+                                                 : host::VarCompareValue(L, host::VarAsType(R, L.VType()));
+      return rel == host::TVariantRelationship::vrEqual ? 0 : (rel == host::TVariantRelationship::vrGreaterThan ? 1 : -1);
+    }
+    case host::varDate:
+      return sign(L.AsDouble(), R.AsDouble());
+    case host::varString: {
+      const std::string l = L.AsString();
+      const std::string r = R.AsString();
+      const int c = CaseSensitive ? host::AnsiCompareStr(l, r) : host::AnsiCompareText(l, r);
+      return sign(c, 0);
+    }
+    default:
+      throw host::Exception(static_cast<std::string>(SKxBadVariantType));
+  }
+}
+
+}  // namespace kx
