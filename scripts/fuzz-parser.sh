@@ -31,8 +31,10 @@ export common_flags="${common[*]}"
 printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -I{} bash -c '
   src={}; obj="$out/obj/${src//\//_}.o"
   $launcher $cxx $common_flags -fsanitize=fuzzer-no-link -c "$src" -o "$obj"'
+objects=()
+for src in "${sources[@]}"; do objects+=("$out/obj/${src//\//_}.o"); done
 rm -f "$out/libfuzzsrc.a"
-ar rcs "$out/libfuzzsrc.a" "$out"/obj/*.o
+ar rcs "$out/libfuzzsrc.a" "${objects[@]}"
 $launcher $cxx "${common[@]}" -fsanitize=fuzzer tests/fuzz/parser_fuzz.cpp "$out/libfuzzsrc.a" \
   $(pkg-config --libs icu-i18n icu-uc) -ldl -lpthread -o "$out/parser_fuzz"
 
