@@ -1,6 +1,7 @@
 // Statements: prepare and execute, parameters of every C type, data at execution, results read
 // with bound columns and SQLGetData, row counts, diagnostics and transactions.
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "tests/engines/odbc/odbc_fixture.h"
@@ -538,4 +539,45 @@ TEST_F(OdbcStatement, DescriptorFieldsBindAndDescribe) {
   ASSERT_EQ(SQLFetch(s), SQL_SUCCESS) << s.errors();
   EXPECT_STREQ(amount, "123.45");
   EXPECT_EQ(ind, 6);
+}
+
+TEST_F(OdbcStatement, MisuseIsAnsweredWithStatesNeverACrash) {
+  run("CREATE TABLE mis (x INTEGER)");
+  run("INSERT INTO mis VALUES (1)");
+  Stmt s(conn);
+  char buf[8];
+  SQLLEN ind = 0;
+  SQLULEN n = 0;
+  EXPECT_EQ(SQLGetData(s, 1, SQL_C_CHAR, buf, sizeof buf, &ind), SQL_ERROR);  // nothing executed
+  ASSERT_EQ(s.exec("SELECT x FROM mis"), SQL_SUCCESS);
+  struct Case {
+    const char* what;
+    std::function<SQLRETURN()> call;
+    const char* state;
+  } cases[] = {
+      {"GetData before a fetch", [&] { return SQLGetData(s, 1, SQL_C_CHAR, buf, sizeof buf, &ind); }, "24000"},
+      {"bind past the last column", [&] { return SQLBindCol(s, 5, SQL_C_CHAR, buf, sizeof buf, &ind); }, "07009"},
+      {"bind with a negative length", [&] { return SQLBindCol(s, 1, SQL_C_CHAR, buf, -1, &ind); }, "HY090"},
+      {"describe the bookmark column with bookmarks off",
+       [&] { return SQLDescribeCol(s, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr); }, "07009"},
+      {"change the cursor type of an open cursor",
+       [&] { return SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, (SQLPOINTER)SQL_CURSOR_STATIC, 0); }, "24000"},
+      {"fetch by bookmark with bookmarks off", [&] { return SQLFetchScroll(s, SQL_FETCH_BOOKMARK, 0); }, "HY106"},
+      {"column attribute past the last column",
+       [&] { return SQLColAttribute(s, 9, SQL_DESC_TYPE, nullptr, 0, nullptr, nullptr); }, "07009"},
+      {"unknown information type", [&] { return SQLGetInfo(conn.dbc, 31999, buf, sizeof buf, nullptr); }, "HY096"},
+      {"zero row array size", [&] { return SQLSetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)0, 0); }, "HY024"},
+  };
+  for (auto& c : cases) {
+    EXPECT_EQ(c.call(), SQL_ERROR) << c.what;
+    std::string state = c.what == std::string("unknown information type") ? firstState(SQL_HANDLE_DBC, conn.dbc) : s.state();
+    EXPECT_EQ(state, c.state) << c.what;
+  }
+  ASSERT_EQ(SQLFetch(s), SQL_SUCCESS);
+  EXPECT_EQ(SQLGetData(s, 1, SQL_C_CHAR, buf, -5, &ind), SQL_ERROR);
+  EXPECT_EQ(s.state(), "HY090");
+  EXPECT_EQ(SQLGetStmtAttr(s, SQL_ATTR_ROW_NUMBER, &n, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(n, 1u);
+  EXPECT_EQ(SQLFetch(s), SQL_NO_DATA);
+  EXPECT_EQ(SQLFetch(s), SQL_NO_DATA);
 }
