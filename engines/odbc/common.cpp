@@ -33,6 +33,7 @@ const char* sqliteState(int rc) {
     case SQLITE_AUTH:
     case SQLITE_PERM: return "42000";
     case SQLITE_ABORT: return "40001";
+    case SQLITE_INTERRUPT: return "HYT00";
     default: return "HY000";
   }
 }
@@ -59,6 +60,7 @@ void failSqlite(sqlite3* db, int rc, const char* context) {
     else
       state = "HY000";
   }
+  if ((rc & 0xFF) == SQLITE_INTERRUPT) msg = "Timeout expired";
   if (context) msg = std::string(context) + ": " + msg;
   throw OdbcError{state, msg, kNativeSqliteBase - ext};
 }

@@ -1,5 +1,6 @@
 // Preparing and executing statements, parameters and data at execution.
 #include <algorithm>
+#include <chrono>
 
 #include "engines/odbc/convert.h"
 #include "engines/odbc/literals.h"
@@ -355,6 +356,29 @@ SQLLEN elementSize(const DescRec& rec, SQLSMALLINT ctype) {
   return fixed > 0 ? fixed : rec.octetLength;
 }
 
+// SQL_ATTR_QUERY_TIMEOUT: SQLite checks the clock every few thousand instructions while the
+// statement runs and stops it (SQLITE_INTERRUPT, reported as HYT00) once the time is up.
+class Deadline {
+ public:
+  Deadline(sqlite3* db, SQLULEN seconds) : db_(seconds ? db : nullptr) {
+    if (!db_) return;
+    until_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    sqlite3_progress_handler(db_, 4000, &Deadline::check, this);
+  }
+  ~Deadline() {
+    if (db_) sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+  }
+  Deadline(const Deadline&) = delete;
+  Deadline& operator=(const Deadline&) = delete;
+
+ private:
+  static int check(void* self) {
+    return std::chrono::steady_clock::now() > static_cast<Deadline*>(self)->until_ ? 1 : 0;
+  }
+  sqlite3* db_;
+  std::chrono::steady_clock::time_point until_;
+};
+
 }  // namespace
 
 void describeColumns(Stmt& s, sqlite3_stmt* st, int visible, const Program* p) {
@@ -590,6 +614,7 @@ SQLRETURN executeStatement(Stmt& s) {
   s.rowCount = -1;
   s.executed = false;
   s.pending.clear();
+  Deadline deadline(dbc.db, s.queryTimeout);
   if (p.kind == Program::Kind::Call) {
     dbc.beginIfManual();
     SQLRETURN rc = callProcedure(s);

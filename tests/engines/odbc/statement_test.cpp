@@ -581,3 +581,12 @@ TEST_F(OdbcStatement, MisuseIsAnsweredWithStatesNeverACrash) {
   EXPECT_EQ(SQLFetch(s), SQL_NO_DATA);
   EXPECT_EQ(SQLFetch(s), SQL_NO_DATA);
 }
+
+TEST_F(OdbcStatement, QueryTimeoutStopsALongStatement) {
+  Stmt s(conn);
+  ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0), SQL_SUCCESS);
+  // Counts far beyond what a second allows.
+  EXPECT_EQ(s.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT count(*) FROM n"), SQL_ERROR);
+  EXPECT_EQ(s.state(), "HYT00");
+  EXPECT_EQ(s.rows("SELECT 1")[0][0], "1");  // the statement is usable again
+}
