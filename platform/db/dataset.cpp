@@ -211,16 +211,6 @@ void TDataSet::Notification(TComponent* AComponent, TOperation Operation) {
 
 // ---- the buffer window --------------------------------------------------------------------
 
-TRecordBuffer TDataSet::ActiveBuffer() const {
-  if (FBuffers.empty()) return nullptr;
-  return FBuffers[static_cast<std::size_t>(FActiveRecord)];
-}
-
-TRecordBuffer TDataSet::TempBuffer() const {
-  if (static_cast<std::size_t>(FRecordCount) >= FBuffers.size()) return nullptr;
-  return FBuffers[static_cast<std::size_t>(FRecordCount)];
-}
-
 TRecordBuffer TDataSet::Buffers(int Index) const {
   if (Index < 0 || static_cast<std::size_t>(Index) >= FBuffers.size()) {
     throw EListError(Format("List index out of bounds (%d)", {Index}));
@@ -245,6 +235,11 @@ void TDataSet::SetBufListSize(int Value) {
 void TDataSet::MoveBuffer(int CurIndex, int NewIndex) {
   if (CurIndex == NewIndex) return;
   auto begin = FBuffers.begin();
+  if (CurIndex - NewIndex == 1 || NewIndex - CurIndex == 1) {
+    // The common one-record shift of a small window.
+    std::swap(FBuffers[static_cast<std::size_t>(CurIndex)], FBuffers[static_cast<std::size_t>(NewIndex)]);
+    return;
+  }
   if (CurIndex < NewIndex) {
     std::rotate(begin + CurIndex, begin + CurIndex + 1, begin + NewIndex + 1);
   } else {

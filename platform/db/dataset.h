@@ -204,8 +204,13 @@ class TDataSet : public TComponent {
                          const std::string& ResultFields);
 
   // ---- record buffers
-  TRecordBuffer ActiveBuffer() const;
-  TRecordBuffer TempBuffer() const;
+  TRecordBuffer ActiveBuffer() const {
+    return FBuffers.empty() ? nullptr : FBuffers[static_cast<std::size_t>(FActiveRecord)];
+  }
+  TRecordBuffer TempBuffer() const {
+    return static_cast<std::size_t>(FRecordCount) < FBuffers.size() ? FBuffers[static_cast<std::size_t>(FRecordCount)]
+                                                                      : nullptr;
+  }
   TRecordBuffer GetCalcBuffer() const { return FCalcBuffer; }
   TRecordBuffer Buffers(int Index) const;
   // The buffer window: the number of buffers holding records, the index of the active

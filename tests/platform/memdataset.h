@@ -105,6 +105,15 @@ class MemDataSet : public TDataSet {
     FBlobs.clear();
     FIndexDirty = true;
   }
+  // The storage itself, for baselines that read it without the framework: the record of the
+  // row at a position (live or not) and where a column's not-null byte lies in it.
+  std::size_t StoredRowCount() const { return FRows.size(); }
+  const std::uint8_t* StoredRecord(std::size_t Position) { return SlotData(FRows[Position].Slot); }
+  bool StoredRowDeleted(std::size_t Position) const { return FRows[Position].Deleted; }
+  int ColumnOffset(const std::string& ColumnName) {
+    EnsureLayout();
+    return FOffsets[ColumnIndex(ColumnName)];
+  }
   void ReserveRows(std::size_t Count) {
     EnsureLayout();
     FRows.reserve(Count);
