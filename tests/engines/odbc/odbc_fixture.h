@@ -52,8 +52,8 @@ class OdbcHome {
 };
 
 inline OdbcHome& odbcHome() {
-  static OdbcHome* h = new OdbcHome();
-  return *h;
+  static OdbcHome h;  // removed at exit
+  return h;
 }
 
 // A named database in the local home (or a server's home); returns its SQLite file.

@@ -29,7 +29,7 @@ fi
 
 case $mode in
   pyodbc)
-    exec /usr/bin/python3 "$scripts/pyodbc_session.py"
+    /usr/bin/python3 "$scripts/pyodbc_session.py"
     ;;
   isql)
     out=$work/isql.out
