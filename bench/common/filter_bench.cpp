@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/kxparser.h"
+#include "platform/rtl/locale.h"
 #include "tests/common/parser_memrecord.h"
 #include "tests/platform/memdataset.h"
 
@@ -199,6 +200,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  host::FormatSettings().DecimalSeparator = '.';  // the filter's literal 3.5
   GetStore();  // built before timing starts
   GetDataSetStore();
   RatioReporter reporter;

@@ -7,6 +7,7 @@
 
 #include "common/kxparser.h"
 #include "platform/rtl/component.h"
+#include "platform/rtl/locale.h"
 #include "tests/platform/memdataset.h"
 
 namespace {
@@ -17,6 +18,8 @@ using host::Variant;
 class DataSetExprTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    FSaved = host::FormatSettings();
+    host::FormatSettings().DecimalSeparator = '.';
     FOwner.SetName("Form1");
     FData = host::TComponent::Create<kxtest::MemDataSet>(&FOwner);
     FData->SetName("Orders");
@@ -30,6 +33,7 @@ class DataSetExprTest : public ::testing::Test {
     FData->AddRow({Variant(30), host::Null(), host::Null(), host::Null()});
     FData->Open();
   }
+  void TearDown() override { host::FormatSettings() = FSaved; }
 
   // The names (or "-" for a null name) of the records that pass, in order.
   std::string Passing(const std::string& filter, host::TFilterOptions fo = {}) {
@@ -44,6 +48,7 @@ class DataSetExprTest : public ::testing::Test {
     return names;
   }
 
+  host::TFormatSettings FSaved;
   host::TComponent FOwner{nullptr};
   kxtest::MemDataSet* FData = nullptr;  // owned by FOwner
 };
