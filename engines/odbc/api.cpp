@@ -771,7 +771,10 @@ KX_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE h, SQLSMAL
   SQLRETURN rc = diagRec(type, h, rec, &st, native, &m);
   if (rc != SQL_SUCCESS) return rc;
   if (bufLen < 0) return SQL_ERROR;
-  if (state) std::memcpy(state, st.c_str(), 6);
+  if (state) {
+    for (size_t k = 0; k < 5; ++k) state[k] = static_cast<SQLCHAR>(k < st.size() ? st[k] : ' ');
+    state[5] = 0;
+  }
   return copyOut(m, msg, bufLen, textLen) ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
@@ -1041,7 +1044,8 @@ KX_EXPORT SQLRETURN SQL_API SQLSetCursorName(SQLHSTMT h, SQLCHAR* name, SQLSMALL
 
 #define KX_CATALOG_PREAMBLE(s) \
   checkNoCursor(s);            \
-  requireConnected(*(s).dbc)
+  requireConnected(*(s).dbc);  \
+  ++(s).dbc->metaEpoch
 
 KX_EXPORT SQLRETURN SQL_API SQLTables(SQLHSTMT h, SQLCHAR* cat, SQLSMALLINT catLen, SQLCHAR* schema,
                                       SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* types,

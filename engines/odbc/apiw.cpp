@@ -187,7 +187,8 @@ KX_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT h, SQLWCHAR* name, SQLSMA
 #define KX_CATALOG_PREAMBLE_W(s)                                               \
   if ((s).cursorOpen()) fail("24000", "Invalid cursor state");                 \
   if ((s).needData) fail("HY010", "Function sequence error");                  \
-  if (!(s).dbc->connected()) fail("08003", "Connection not open")
+  if (!(s).dbc->connected()) fail("08003", "Connection not open"); \
+  ++(s).dbc->metaEpoch
 
 KX_EXPORT SQLRETURN SQL_API SQLTablesW(SQLHSTMT h, SQLWCHAR* cat, SQLSMALLINT catLen, SQLWCHAR* schema,
                                        SQLSMALLINT schemaLen, SQLWCHAR* table, SQLSMALLINT tableLen, SQLWCHAR* types,

@@ -221,6 +221,8 @@ struct Dbc final : Handle {
   int cursorCounter = 0;
   std::map<std::string, kxstore::TableDef> metaCache;  // by upper-case table name
   int metaVersion = -1;                                 // schema version the cache is for
+  unsigned metaEpoch = 1;         // moves at every statement; the version is checked once per move
+  unsigned metaCheckedEpoch = 0;
 
   // what the connection was made to
   std::string dsn;

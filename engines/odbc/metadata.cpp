@@ -54,14 +54,19 @@ SqlTypeDesc typeFromColumn(const kxstore::ColumnDef& c, bool* autoUnique) {
 
 const kxstore::TableDef* tableDef(Dbc& dbc, const std::string& table) {
   // The cache is valid for one schema version; any DDL (ours or another connection's) bumps it.
-  sqlite3_stmt* st = nullptr;
-  int version = -1;
-  if (sqlite3_prepare_v2(dbc.db, "PRAGMA schema_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-    version = sqlite3_column_int(st, 0);
-  sqlite3_finalize(st);
-  if (version != dbc.metaVersion) {
-    dbc.metaCache.clear();
-    dbc.metaVersion = version;
+  if (dbc.metaCheckedEpoch != dbc.metaEpoch) {
+    dbc.metaCheckedEpoch = dbc.metaEpoch;
+    sqlite3_stmt* st = nullptr;
+    int version = -1;
+    if (sqlite3_prepare_v2(dbc.db, "PRAGMA schema_version", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    // Unknown (-1) never matches, so a failed check drops the cache rather than trusting it.
+    if (version != dbc.metaVersion || version < 0) {
+      dbc.metaCache.clear();
+      dbc.metaVersion = version;
+    }
   }
   std::string key = upper(table);
   auto it = dbc.metaCache.find(key);

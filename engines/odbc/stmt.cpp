@@ -173,6 +173,7 @@ void bindPart(Stmt& s, Program& p, size_t k, SQLULEN row, int base, const Value*
 
 void ensurePrepared(Dbc& dbc, Program& p, size_t k) {
   if (p.stmts[k]) return;
+  ++dbc.metaEpoch;  // earlier statements of the batch may have changed the schema
   p.stmts[k] = compile(dbc.db, p.parts[k], nullptr);
 }
 
@@ -447,6 +448,7 @@ void prepareStatement(Stmt& s, const std::string& sqlIn) {
   if (!dbc.connected()) fail("08003", "Connection not open");
   if (s.cursorOpen()) fail("24000", "Invalid cursor state");
   s.resetProgram();
+  ++dbc.metaEpoch;
   auto p = std::make_unique<Program>();
   p->text = translateEscapes(sqlIn, &p->hooks, &p->call);
   if (p->call.isCall) {
@@ -615,6 +617,7 @@ SQLRETURN executeStatement(Stmt& s) {
   s.executed = false;
   s.pending.clear();
   Deadline deadline(dbc.db, s.queryTimeout);
+  ++dbc.metaEpoch;  // the schema may have changed since the statement was prepared
   if (p.kind == Program::Kind::Call) {
     dbc.beginIfManual();
     SQLRETURN rc = callProcedure(s);
