@@ -119,3 +119,25 @@ TEST_F(OdbcRcxInterop, SqlTablesWalkedByTheRecordManager) {
   EXPECT_STREQ(reinterpret_cast<char*>(buf), "xy  ");  // fixed text comes padded to its size
   ASSERT_EQ(VoskCloseTable(ses, h), 0);
 }
+
+TEST_F(OdbcRcxInterop, ProceduresMadeThroughSqlAreInTheRecordManagersList) {
+  {
+    Stmt s(conn);
+    ASSERT_EQ(s.exec("CREATE PROCEDURE TOTAL (IN a INTEGER) RETURNS INTEGER AS RETURN :a * 2"), SQL_SUCCESS) << s.errors();
+  }
+  RCX_TABLELIST list{};
+  list.Struct = sizeof list;
+  ASSERT_EQ(VoskGetDatabaseProcedureInfo(ses, db, &list), 0);
+  std::vector<std::string> names;
+  std::uint32_t kind = 0;
+  for (std::uint32_t code = RCX_MoveFirst; VoskMove(ses, list.TableId, code) == 0; code = RCX_MoveNext) {
+    char name[128];
+    std::uint32_t n = 0;
+    ASSERT_EQ(VoskRetrieveColumn(ses, list.TableId, list.ColumnIdObjectName, name, sizeof name, &n, nullptr), 0);
+    names.push_back(name);
+    ASSERT_EQ(VoskRetrieveColumn(ses, list.TableId, list.ColumnIdObjTyp, &kind, 4, &n, nullptr), 0);
+  }
+  VoskCloseTable(ses, list.TableId);
+  EXPECT_EQ(names, std::vector<std::string>{"TOTAL"});
+  EXPECT_EQ(kind, 2u);  // a function: it returns a value
+}
