@@ -290,3 +290,32 @@ TEST_F(SessionTest, IntPower10) {
 
 }  // namespace
 }  // namespace rcxtest
+
+namespace rcxtest {
+namespace {
+
+// A cursor that repositions sees what other sessions committed, even while another cursor of
+// its session is in the middle of a walk.
+TEST_F(SessionTest, RepositioningSeesOtherSessionsCommits) {
+  std::uint32_t a = makeTable("T", {{"ID", kInteger, 4}, {"S", kString, 10}});
+  for (int i = 1; i <= 3; ++i) ASSERT_EQ(insertIntText(a, i, "x", 10), 0);
+  std::uint32_t b = 0;
+  ASSERT_EQ(VoskOpenTable(ses, db, "T", 0, 0, &b), 0);
+  ASSERT_EQ(VoskMove(ses, a, RCX_MoveFirst), 0);  // a walk in progress
+  std::uint32_t s2 = 0, d2 = 0, t2 = 0;
+  ASSERT_EQ(VoskBeginSession(&s2, "", "", ""), 0);
+  ASSERT_EQ(VoskOpenDatabase(s2, "TESTDB", &d2, 0, "", ""), 0);
+  ASSERT_EQ(VoskOpenTable(s2, d2, "T", 0, 0, &t2), 0);
+  ASSERT_EQ(VoskInitUpdate(s2, t2, 0), 0);
+  std::int32_t four = 4;
+  ASSERT_EQ(VoskSetColumn(s2, t2, 1, &four, 4, 0, 0, nullptr), 0);
+  ASSERT_EQ(VoskUpdateRecord(s2, t2), 0);
+  EXPECT_EQ(walkInts(b, 1), (std::vector<std::int32_t>{1, 2, 3, 4}));
+  // The first cursor goes on from where it was.
+  ASSERT_EQ(VoskMove(ses, a, RCX_MoveNext), 0);
+  EXPECT_EQ(getInt(a, 1), 2);
+  VoskEndSession(s2);
+}
+
+}  // namespace
+}  // namespace rcxtest
