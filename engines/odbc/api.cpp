@@ -36,6 +36,9 @@ SQLRETURN strOutI(Handle& h, std::string_view s, SQLPOINTER buf, SQLINTEGER bufL
   return SQL_SUCCESS;
 }
 
+// Rowset and parameter array sizes stay far from overflowing the position arithmetic.
+constexpr SQLULEN kMaxArraySize = 1u << 24;
+
 SQLULEN asUlen(SQLPOINTER v) { return static_cast<SQLULEN>(reinterpret_cast<uintptr_t>(v)); }
 
 void putUlen(SQLPOINTER out, SQLULEN v, SQLINTEGER* len) {
@@ -115,6 +118,10 @@ SQLRETURN setStmtAttr(Stmt& s, SQLINTEGER attr, SQLPOINTER value) {
     case SQL_ATTR_ROW_ARRAY_SIZE:
     case SQL_ROWSET_SIZE:
       if (v == 0) fail("HY024", "Invalid attribute value");
+      if (v > kMaxArraySize) {
+        v = kMaxArraySize;
+        s.warn("01S02", "Option value changed: array size limited");
+      }
       s.curArd->arraySize = v;
       return SQL_SUCCESS;
     case SQL_ATTR_ROW_BIND_TYPE: s.curArd->bindType = v; return SQL_SUCCESS;
@@ -124,6 +131,10 @@ SQLRETURN setStmtAttr(Stmt& s, SQLINTEGER attr, SQLPOINTER value) {
     case SQL_ATTR_ROW_OPERATION_PTR: s.curArd->arrayStatusPtr = static_cast<SQLUSMALLINT*>(value); return SQL_SUCCESS;
     case SQL_ATTR_PARAMSET_SIZE:
       if (v == 0) fail("HY024", "Invalid attribute value");
+      if (v > kMaxArraySize) {
+        v = kMaxArraySize;
+        s.warn("01S02", "Option value changed: array size limited");
+      }
       s.curApd->arraySize = v;
       return SQL_SUCCESS;
     case SQL_ATTR_PARAM_BIND_TYPE: s.curApd->bindType = v; return SQL_SUCCESS;

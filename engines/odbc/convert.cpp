@@ -75,13 +75,12 @@ int putInteger(const ValView& v, void* dst) {
   numericOf(v, isInt, i, d);
   int status = kOutOk;
   if (!isInt) {
-    if (!std::isfinite(d) || d < static_cast<double>(std::numeric_limits<T>::min()) - 1.0 ||
-        d > static_cast<double>(std::numeric_limits<T>::max()) + 1.0)
-      fail("22003", "Numeric value out of range");
-    double t = std::trunc(d);
-    if (t < static_cast<double>(std::numeric_limits<T>::min()) ||
-        t > static_cast<double>(std::numeric_limits<T>::max()))
-      fail("22003", "Numeric value out of range");
+    // The target's range as exact powers of two, so that no value near the top of a 64-bit type
+    // slips through a rounded comparison into an overflowing cast.
+    const double hiExclusive = std::ldexp(1.0, std::numeric_limits<T>::digits);
+    const double lo = std::is_signed_v<T> ? -hiExclusive : 0.0;
+    double t = std::isfinite(d) ? std::trunc(d) : d;
+    if (!(t >= lo && t < hiExclusive)) fail("22003", "Numeric value out of range");
     if (t != d) status = kOutFraction;
     T out = static_cast<T>(t);
     std::memcpy(dst, &out, sizeof(T));

@@ -264,6 +264,10 @@ SQLRETURN fetchRows(Stmt& s, SQLSMALLINT orient, SQLLEN offset, SQLULEN* rowsOut
   bool before = cur < 0 && !res.afterEnd;
   bool after = res.afterEnd;
   SQLLEN rs = static_cast<SQLLEN>(R);
+  // Offsets beyond either end all mean "outside"; clamping keeps the arithmetic from overflowing.
+  SQLLEN limit = n + rs + 1;
+  if (offset > limit) offset = limit;
+  if (offset < -limit) offset = -limit;
   SQLLEN start = 0;
   int dir = 1;
   bool warnPrior = false;
@@ -428,7 +432,15 @@ SQLRETURN getData(Stmt& s, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER ptr, 
   if (!ptr && cTypeSize(t.ctype) > 0) fail("HY009", "Invalid use of null pointer");
   ColType ct{ci.sqlType, ci.size, ci.digits};
   ValView v = res.get(col - 1);
-  int st = convertOut(v, ct, t, &s.gdOffset);
+  int st;
+  size_t before = s.gdOffset;
+  try {
+    st = convertOut(v, ct, t, &s.gdOffset);
+  } catch (...) {
+    // A failed conversion consumes nothing: the column can be asked for again.
+    s.gdOffset = before;
+    throw;
+  }
   if (st == kOutNoData) {
     s.gdDone = true;
     return SQL_NO_DATA;

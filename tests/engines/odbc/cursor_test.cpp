@@ -1,5 +1,7 @@
 // Scrollable cursors, bookmarks, row numbers and positioned statements through cursor names,
 // used the way the package's driver cursor uses them.
+#include <limits>
+
 #include "tests/engines/odbc/odbc_fixture.h"
 
 using namespace kxtest;
@@ -251,4 +253,32 @@ TEST_F(OdbcCursor, TestHooksProduceTheAnswersThePackageMustHandle) {
   SQLULEN size = 99;
   SQLDescribeCol(e, 1, nullptr, 0, nullptr, nullptr, &size, nullptr, nullptr);
   EXPECT_EQ(size, 0u);
+}
+
+TEST_F(OdbcCursor, ExtremeOffsetsAndValuesStayInRange) {
+  Stmt s(conn);
+  open(s, SQL_CURSOR_STATIC, "SELECT id, name FROM c ORDER BY id", false);
+  EXPECT_EQ(move(s, SQL_FETCH_ABSOLUTE, std::numeric_limits<SQLLEN>::min()), 0);
+  EXPECT_EQ(move(s, SQL_FETCH_ABSOLUTE, std::numeric_limits<SQLLEN>::max()), 0);
+  EXPECT_EQ(move(s, SQL_FETCH_FIRST), 1);
+  EXPECT_EQ(move(s, SQL_FETCH_RELATIVE, std::numeric_limits<SQLLEN>::max()), 0);
+  EXPECT_EQ(move(s, SQL_FETCH_RELATIVE, std::numeric_limits<SQLLEN>::min()), 0);
+  EXPECT_EQ(move(s, SQL_FETCH_NEXT), 1);
+  // Doubles at the edge of 64 bits are refused, not wrapped.
+  Stmt v(conn);
+  ASSERT_EQ(v.exec("SELECT 9.3e18, -9.3e18, 9.2e18"), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(v), SQL_SUCCESS);
+  SQLBIGINT big = 0;
+  SQLLEN ind = 0;
+  EXPECT_EQ(SQLGetData(v, 1, SQL_C_SBIGINT, &big, 0, &ind), SQL_ERROR);
+  EXPECT_EQ(v.state(), "22003");
+  EXPECT_EQ(SQLGetData(v, 2, SQL_C_SBIGINT, &big, 0, &ind), SQL_ERROR);
+  EXPECT_EQ(SQLGetData(v, 3, SQL_C_SBIGINT, &big, 0, &ind), SQL_SUCCESS);
+  EXPECT_EQ(big, 9200000000000000000LL);
+  SQLUBIGINT ubig = 0;
+  EXPECT_EQ(SQLGetData(v, 2, SQL_C_UBIGINT, &ubig, 0, &ind), SQL_ERROR);
+  // A failed conversion leaves the value to be read another way.
+  double d = 0;
+  EXPECT_EQ(SQLGetData(v, 2, SQL_C_DOUBLE, &d, 0, &ind), SQL_SUCCESS);
+  EXPECT_EQ(d, -9.3e18);
 }
