@@ -469,7 +469,15 @@ std::shared_ptr<const TableMeta> Connection::meta(const std::string& table) {
       m->selectPos.push_back(pos++);
     }
     if (c.native == kxstore::kNativeAutoInc) m->hasAutoInc = true;
+    m->defaults.push_back(defaultValue(c));
   }
+  m->insertSql = "INSERT INTO " + m->from + " (";
+  std::string vals;
+  for (size_t i = 0; i < m->def.columns.size(); ++i) {
+    m->insertSql += (i ? ", " : "") + kxstore::quoteIdent(m->def.columns[i].name);
+    vals += i ? ", ?" : "?";
+  }
+  m->insertSql += ") VALUES (" + vals + ")";
   metaCache[key] = m;
   return m;
 }

@@ -65,6 +65,8 @@ struct TableMeta {
   std::vector<int> selectPos;      // per column: result column of the select, -1 for long values
   std::int64_t schemaVersion = 0;
   bool hasAutoInc = false;
+  std::vector<Value> defaults;     // per column: the value a prepared insert starts with
+  std::string insertSql;           // INSERT of every column
   const kxstore::ColumnDef& col(int i) const { return def.columns[size_t(i)]; }
   int columnCount() const { return int(def.columns.size()); }
 };
@@ -312,6 +314,7 @@ class Cursor : public TableObj {
     bool searching = false;  // checking the search key until the first match
   } walker;
   std::unordered_map<std::string, sqlite3_stmt*> cache;
+  sqlite3_stmt* insertStmt = nullptr;  // this cursor's prepared insert
 
   enum class Upd { None, Insert, Update };
   Upd upd = Upd::None;

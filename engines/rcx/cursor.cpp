@@ -179,6 +179,8 @@ sqlite3_stmt* Cursor::stmt(const std::string& sql) {
 void Cursor::dropStatements() {
   live = nullptr;
   walker.st = nullptr;
+  sqlite3_finalize(insertStmt);
+  insertStmt = nullptr;
   for (auto& [sql, st] : cache) sqlite3_finalize(st);
   cache.clear();
 }

@@ -51,9 +51,8 @@ std::int32_t Cursor::initUpdate(int mode) {
       checkWritable();
       cancelPrepared();
       size_t n = meta->def.columns.size();
-      prep.assign(n, Value{});
-      for (size_t i = 0; i < n; ++i) prep[i] = defaultValue(meta->def.columns[i]);
-      orig = prep;
+      prep = meta->defaults;
+      orig.clear();  // an insert has no original
       blobLoaded.assign(n, 1);
       blobDirty.assign(n, 0);
       upd = Upd::Insert;
@@ -239,21 +238,16 @@ std::int32_t Cursor::updateRecord() {
           if (rc != SQLITE_OK) failSqlite(c.db, rc, "Storing the auto-increment value");
         }
       }
-      std::string sql = "INSERT INTO " + meta->from + " (";
-      std::string vals;
-      for (size_t i = 0; i < cols.size(); ++i) {
-        if (i) {
-          sql += ", ";
-          vals += ", ";
-        }
-        sql += kxstore::quoteIdent(cols[i].name);
-        vals += "?";
+      if (!insertStmt) {
+        int rc = sqlite3_prepare_v3(c.db, meta->insertSql.c_str(), int(meta->insertSql.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &insertStmt, nullptr);
+        if (rc != SQLITE_OK) failSqlite(c.db, rc, "Preparing an insert into " + tableName);
       }
-      sql += ") VALUES (" + vals + ")";
-      sqlite3_stmt* ins = c.prepare(sql);
+      sqlite3_stmt* ins = insertStmt;
       for (size_t i = 0; i < cols.size(); ++i) bindChecked(c.db, ins, int(i) + 1, prep[i]);
       int rc = sqlite3_step(ins);
       sqlite3_reset(ins);
+      sqlite3_clear_bindings(ins);
       if (rc != SQLITE_DONE) failSqlite(c.db, rc, "Inserting into " + tableName);
       newRowid = sqlite3_last_insert_rowid(c.db);
       if (newRowid < 1 || newRowid > INT32_MAX) {
