@@ -877,12 +877,6 @@ void TDataSet::CheckRequiredFields() {
   }
 }
 
-void TDataSet::CheckRequiredField(TField* Field) {
-  if (Field->GetRequired() && !Field->GetReadOnly() && Field->GetIsNull()) {
-    DatabaseErrorFmt(SFieldRequired, {Field->GetDisplayName()});
-  }
-}
-
 void TDataSet::FreeFieldBuffers() {
   for (TField* field : FFields->List()) field->FreeBuffers();
 }

@@ -420,7 +420,6 @@ class TDataSet : public TComponent {
   void MoveBuffer(int CurIndex, int NewIndex);
   void CheckCanModify();
   void CheckFieldName(const std::string& FieldName) const;
-  void CheckRequiredField(TField* Field);
   // Runs Operation after positioning the cursor on the active record; an EDatabaseError goes
   // to ErrorEvent, whose action retries, aborts silently or re-raises.
   void CheckOperation(const std::function<void()>& Operation, const TDataSetErrorEvent& ErrorEvent);

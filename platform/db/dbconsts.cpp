@@ -50,7 +50,6 @@ constexpr std::array<MessageEntry, DbMessageCount> kMessages{{
     M(SFieldNameMissing, "Field name missing"),
     M(SDataSetMissing, "Field '%s' has no dataset"),
     M(SFieldIndexError, "Field index out of range"),
-    M(SFieldConstraintFailed, "Field value required or constraint failed"),
     M(SLookupInfoError, "Lookup information for field '%s' is incomplete"),
     M(SBCDOverflow, "BCD overflow"),
     M(SUnknownFieldType, "Field '%s' is of an unknown type"),

@@ -49,7 +49,6 @@ namespace host {
   X(SFieldNameMissing) \
   X(SDataSetMissing) \
   X(SFieldIndexError) \
-  X(SFieldConstraintFailed) \
   X(SLookupInfoError) \
   X(SBCDOverflow) \
   X(SUnknownFieldType) \
