@@ -7,3 +7,4 @@
 #include "common/kxtables/trace.h"
 #include "common/kxtables/session.h"
 #include "common/kxtables/database.h"
+#include "common/kxtables/dataset.h"
