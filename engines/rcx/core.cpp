@@ -422,6 +422,7 @@ Connection::~Connection() {
   stmts.clear();
   if (db) sqlite3_close_v2(db);
   if (lockFd >= 0) ::close(lockFd);
+  if (counted) noteFileOpen(file, -1);
 }
 
 sqlite3_stmt* Connection::prepare(const std::string& sql) {

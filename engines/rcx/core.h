@@ -89,6 +89,7 @@ struct Connection {
   std::vector<std::pair<std::string, std::int64_t>> txnLocks;  // references kept until the transaction ends
   std::map<std::string, std::shared_ptr<const TableMeta>> metaCache;  // by lower-case name
   Session* session = nullptr;
+  bool counted = false;  // counted in the process's table of open files
 
   // Prepared statements reused across calls (catalogue reads, point reads of BLOBs, writes).
   sqlite3_stmt* prepare(const std::string& sql);
@@ -414,6 +415,7 @@ std::int32_t tableList(DbHandle* d, RCX_TABLELIST* list, bool procedures);
 std::int32_t columnList(Cursor* c, RCX_COLUMNLIST* list);
 std::int32_t indexList(Cursor* c, const char* indexName, RCX_INDEXLIST* list);
 bool fileOpenInProcess(const std::string& file);
+void noteFileOpen(const std::string& file, int delta);
 // Runs a write atomically: in a transaction of its own, or inside the session's transaction
 // (under a save point when it takes more than one statement). `body` throws on failure.
 void beginWrite(Connection& c, bool multiStatement);

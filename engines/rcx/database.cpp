@@ -18,13 +18,6 @@ namespace {
 std::mutex g_filesMu;
 std::map<std::string, int> g_openFiles;  // file -> connections of this process
 
-void noteFileOpen(const std::string& f, int delta) {
-  std::lock_guard<std::mutex> g(g_filesMu);
-  int& n = g_openFiles[f];
-  n += delta;
-  if (n <= 0) g_openFiles.erase(f);
-}
-
 std::string lower(std::string_view s) {
   std::string r(s);
   for (char& c : r) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -106,14 +99,18 @@ std::shared_ptr<Connection> openConnection(Session* s, const std::string& file) 
   if (!c->readOnly) {
     // WAL lets readers and one writer of other sessions and processes work at once; NORMAL
     // synchronisation keeps every commit across a process crash.
-    sqlite3_exec(c->db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(c->db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(c->db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    // Busy: another session is switching the file to WAL at this moment, which is as good.
+    if (rc != SQLITE_OK && (rc & 0xFF) != SQLITE_BUSY) failSqlite(c->db, rc, "Preparing " + file);
+    rc = sqlite3_exec(c->db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) failSqlite(c->db, rc, "Preparing " + file);
     rc = kxstore::ensureCatalogue(c->db);
     if (rc == SQLITE_READONLY) c->readOnly = true;
     else if (rc != SQLITE_OK) failSqlite(c->db, rc, "Preparing the catalogue of " + file);
   }
   c->lockFd = locks::openLockFile(file);
   noteFileOpen(file, 1);
+  c->counted = true;
   // A transaction of the session covers databases opened while it runs.
   for (const auto& sp : s->savepoints) c->exec(("SAVEPOINT " + sp.sqlName).c_str(), "Joining the transaction");
   return c;
@@ -141,6 +138,13 @@ Login splitLogin(std::string user, std::string password) {
 }
 
 }  // namespace
+
+void noteFileOpen(const std::string& f, int delta) {
+  std::lock_guard<std::mutex> g(g_filesMu);
+  int& n = g_openFiles[f];
+  n += delta;
+  if (n <= 0) g_openFiles.erase(f);
+}
 
 bool fileOpenInProcess(const std::string& file) {
   std::lock_guard<std::mutex> g(g_filesMu);
@@ -214,7 +218,6 @@ std::int32_t openDatabase(Session* s, const char* dbString, int flags, const cha
   int want = exclusive ? F_WRLCK : F_RDLCK;
   if (conn->dbLock != F_WRLCK && (conn->dbLock != want)) {
     if (!locks::lock(conn->lockFd, short(want), locks::kDatabaseByte, 0)) {
-      if (fresh && conn->refs == 0) noteFileOpen(conn->file, -1), conn->file.clear();
       fail(kDatabaseLocked, exclusive ? "Another session has database " + name + " open"
                                       : "Another session has database " + name + " open exclusively");
     }
@@ -244,7 +247,6 @@ std::int32_t openDatabase(Session* s, const char* dbString, int flags, const cha
       if (conn->refs == 0) {
         locks::lock(conn->lockFd, F_UNLCK, locks::kDatabaseByte, 0);
         conn->dbLock = -1;
-        if (fresh) noteFileOpen(conn->file, -1), conn->file.clear();
       }
       if (l.user.empty()) fail(kLoginRequired, "Database " + name + " is secured: give a user name and password");
       if (result == kxstore::LoginResult::unknownUser) fail(kInvalidAccount, "Database " + name + " has no user " + l.user);
@@ -282,10 +284,7 @@ void closeDatabase(DbHandle* d) {
     locks::lock(conn->lockFd, F_RDLCK, locks::kDatabaseByte, 0);
     conn->dbLock = F_RDLCK;
   }
-  if (--conn->refs == 0) {
-    noteFileOpen(conn->file, -1);
-    s->conns.erase(conn->file);
-  }
+  if (--conn->refs == 0) s->conns.erase(conn->file);
 }
 
 // ---- Transactions ---------------------------------------------------------------------------------
