@@ -311,7 +311,12 @@ void TKxAbsDatabase::CheckDatabaseAlias(std::string& Password, bool UseAlias, bo
 }
 
 void TKxAbsDatabase::DoDisconnect() {
-  if (IsHandleNull()) return;
+  if (IsHandleNull() || FDisconnecting) return;
+  struct Disconnecting {
+    bool& flag;
+    explicit Disconnecting(bool& f) : flag(f) { flag = true; }
+    ~Disconnecting() { flag = false; }
+  } disconnecting(FDisconnecting);
   if (FSession != nullptr) FSession->DBNotification(dbClose, {this, {}});
   CloseDataSets();
   if (FIsInTransaction) Rollback();

@@ -167,6 +167,9 @@ class TKxAbsDatabase : public host::TCustomConnection {
   bool FSQLBased = false;
   bool FIsInTransaction = false;
   TTransIsolation FTransIsolation = tiReadCommitted;
+  // Set while DoDisconnect runs: datasets handing the database back meanwhile must not close
+  // or free it again.
+  bool FDisconnecting = false;
 };
 
 }  // namespace kx

@@ -704,7 +704,9 @@ TKxAbsDatabase* TKxAbsSession::DoOpenDatabase(const std::string& Name, host::TCo
 void TKxAbsSession::CloseDatabase(TKxAbsDatabase* Database) {
   if (Database == nullptr) return;
   if (Database->FRefCount > 0) --Database->FRefCount;
-  if (Database->FRefCount != 0 || Database->GetKeepConnection()) return;
+  // A database that is disconnecting is closing already; freeing it now would pull it away
+  // from under its own DoDisconnect.
+  if (Database->FRefCount != 0 || Database->GetKeepConnection() || Database->FDisconnecting) return;
   if (Database->GetTemporary()) {
     if (!Database->ComponentState().Contains(host::csDestroying)) delete Database;
   } else {

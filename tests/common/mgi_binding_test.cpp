@@ -222,32 +222,30 @@ TEST(MgiBinding, FailedStartIsReturnedByTheLoadingCallOnly) {
   EXPECT_EQ(use.fake.Calls("KxStart"), 1);
 }
 
-// Two threads making their first calls at the same moment load and start the library once;
-// KxStart is slowed down so that the second thread arrives while the first is loading.
-TEST(MgiBinding, TwoThreadsCallingFirstLoadOnce) {
-  for (int round = 0; round < 3; ++round) {
+// Threads making their first calls at the same moment load and start the library once.
+// KxStart is slowed down so that late threads arrive while the first is loading; several
+// threads and rounds make it likely that some pass the "not loaded" check together.
+TEST(MgiBinding, ThreadsCallingFirstLoadOnce) {
+  constexpr int kThreads = 8;
+  for (int round = 0; round < 20; ++round) {
     UseFakeMgi use;
-    use.fake.SetStartDelay(50);
+    use.fake.SetStartDelay(round % 2 == 0 ? 20 : 0);
     std::atomic<int> ready{0};
-    std::uint16_t first = 1, second = 1;
-    std::uint32_t count = 0;
-    std::thread a([&] {
-      ++ready;
-      while (ready < 2) std::this_thread::yield();
-      first = KxDisconnect(-1);
-    });
-    std::thread b([&] {
-      ++ready;
-      while (ready < 2) std::this_thread::yield();
-      second = KxGetDbNamesData(-1, &count);
-    });
-    a.join();
-    b.join();
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(second, 0);
+    std::vector<std::uint16_t> statuses(kThreads, 1);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        ++ready;
+        while (ready < kThreads) std::this_thread::yield();
+        std::uint32_t count = 0;
+        statuses[static_cast<std::size_t>(t)] = t % 2 == 0 ? KxDisconnect(-1) : KxGetDbNamesData(-1, &count);
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    SCOPED_TRACE(round);
+    EXPECT_EQ(statuses, std::vector<std::uint16_t>(kThreads, 0));
     EXPECT_EQ(use.fake.Calls("KxStart"), 1);
-    EXPECT_EQ(use.fake.Calls("KxDisconnect"), 1);
-    EXPECT_EQ(use.fake.Calls("KxGetDbNamesData"), 1);
+    EXPECT_EQ(use.fake.Calls("KxDisconnect") + use.fake.Calls("KxGetDbNamesData"), kThreads);
   }
 }
 
