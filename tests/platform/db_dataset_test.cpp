@@ -669,6 +669,32 @@ TEST_F(WindowTest, DisableControlsNests) {
   EXPECT_FALSE(ds->ControlsDisabled());
 }
 
+TEST_F(WindowTest, BlockReadsSkipControlsAndScrollEvents) {
+  ds->Open();
+  link.Events.clear();
+  ds->Log().clear();
+  ds->SetBlockReadSize(100);
+  EXPECT_EQ(ds->GetState(), dsBlockRead);
+  EXPECT_EQ(link.Events, (Strings{"CheckBrowseMode"}));  // what was pending is settled first
+  link.Events.clear();
+  ds->Log().clear();
+  int sum = 0;
+  while (!ds->GetEof()) {
+    sum += Id();
+    ds->Next();
+  }
+  EXPECT_EQ(sum, 55);
+  EXPECT_TRUE(link.Events.empty());
+  EXPECT_EQ(std::count(ds->Log().begin(), ds->Log().end(), "BeforeScroll"), 0);
+  EXPECT_EQ(std::count(ds->Log().begin(), ds->Log().end(), "AfterScroll"), 0);
+  ds->SetBlockReadSize(0);
+  EXPECT_EQ(ds->GetState(), dsBrowse);
+  EXPECT_EQ(link.Events, (Strings{"DataSetChanged"}));
+  EXPECT_EQ(Id(), 10);
+  ds->Prior();
+  EXPECT_EQ(Id(), 9);
+}
+
 // ---- old, new and current values ----------------------------------------------------------
 
 TEST_F(DataSetTest, OldNewAndCurrentValuesOutsideCachedUpdates) {
