@@ -533,8 +533,9 @@ class TParseVerifier {
   // Whether the current record satisfies the expression.
   bool Verify();
 
-  // Deepest recursion an evaluation may take; deeper (damaged) buffers raise.
-  static constexpr int MaxDepth = 1000;
+  // Deepest recursion an evaluation may take; deeper (damaged) buffers raise. What the parser
+  // writes stays near two levels per level of nesting, so at most about 400.
+  static constexpr int MaxDepth = 500;
 
  private:
   struct Node;

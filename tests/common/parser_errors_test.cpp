@@ -173,16 +173,14 @@ TEST_F(ParserErrorTest, HostileInputs) {
 }
 
 // The deepest nesting the parser accepts is written and evaluated within a small thread
-// stack (512 KB, room enough even with the sanitizers' larger frames).
+// stack (512 KB, room enough even with the sanitizers' larger frames), and stays within the
+// evaluator's own depth limit.
 TEST_F(ParserErrorTest, DeepestNestingFitsASmallStack) {
   struct Job {
     kxtest::MemRecordResolver* record;
     std::string text;
     std::string outcome;
-  } job{&FRecord, {}, {}};
-  for (int i = 1; i < TExprParser::MaxNesting; ++i) job.text += "(Qty = 1 OR NOT ";
-  job.text += "Qty = 2";
-  job.text += std::string(TExprParser::MaxNesting - 1, ')');
+  };
   auto run = [](void* arg) -> void* {
     auto* j = static_cast<Job*>(arg);
     try {
@@ -194,15 +192,30 @@ TEST_F(ParserErrorTest, DeepestNestingFitsASmallStack) {
     }
     return nullptr;
   };
+  auto onSmallStack = [&](Job& job) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 512 * 1024);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+  };
   FRecord.Set("Qty", host::Variant(2));
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, 512 * 1024);
-  pthread_t thread;
-  ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-  EXPECT_EQ(job.outcome, "F");  // 199 negations of True
+
+  Job negations{&FRecord, {}, {}};
+  for (int i = 1; i < TExprParser::MaxNesting; ++i) negations.text += "(Qty = 1 OR NOT ";
+  negations.text += "Qty = 2";
+  negations.text += std::string(TExprParser::MaxNesting - 1, ')');
+  onSmallStack(negations);
+  EXPECT_EQ(negations.outcome, "F");  // 199 negations of True
+
+  Job lists{&FRecord, {}, {}};
+  for (int i = 1; i < TExprParser::MaxNesting / 2; ++i) lists.text += "Qty IN (3, ";
+  lists.text += "2";
+  lists.text += std::string(TExprParser::MaxNesting / 2 - 1, ')');
+  onSmallStack(lists);
+  EXPECT_EQ(lists.outcome, "F");
 }
 
 }  // namespace
