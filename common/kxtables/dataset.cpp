@@ -414,7 +414,9 @@ void TKxDataSet::DataConvert(TField* Field, const void* Source, void* Dest, bool
   } else {
     TBcd bcd;
     std::memcpy(&bcd, Source, sizeof bcd);
-    const Currency value = StrToCurr(BcdToStr(bcd));
+    Currency value;
+    // A stored value beyond the currency range is an overflow, not a malformed number.
+    if (!TryStrToCurr(BcdToStr(bcd), value)) DatabaseError(SBCDOverflow, this);
     std::memcpy(Dest, &value, sizeof value);
   }
 }
