@@ -227,6 +227,8 @@ class TDataSet : public TComponent {
   virtual void SetBlockReadSize(int Value);
 
   // ---- field data (the fields' access path)
+  // Each operation has two overloads: a descendant that overrides one writes
+  // "using TDataSet::GetFieldData;" (or SetFieldData) to keep the other visible.
   // The value of Field in the buffer of the current state: true when not null; Buffer may be
   // nullptr to ask only that.
   virtual bool GetFieldData(TField* Field, void* Buffer) = 0;
@@ -240,6 +242,8 @@ class TDataSet : public TComponent {
   virtual void DataConvert(TField* Field, const void* Source, void* Dest, bool ToNative);
   virtual Variant GetStateFieldValue(TDataSetState State, TField* Field);
   virtual void SetStateFieldValue(TDataSetState State, TField* Field, const Variant& Value);
+  // A stream over a BLOB field's value in the current state's buffer (none here). TBlobField
+  // writes a whole value from position 0 and cuts a longer stream with SetSize.
   virtual std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode);
   virtual void CloseBlob(TField* /*Field*/) {}
   virtual bool GetIsIndexField(TField* /*Field*/) { return false; }
