@@ -226,6 +226,19 @@ TEST_F(DataSetCursor, InsertRecordAndAppendRecordAddInOneStep) {
   EXPECT_EQ(Id(), 21);
 }
 
+TEST_F(DataSetCursor, RefreshRereadsTheEngine) {
+  ds->Open();
+  ds->Next();
+  ds->FIsDatasetEmpty = true;
+  FakeTable::Row& row = table->Rows()[1];
+  table->Put(row, table->ColumnIndex("NAME"), Variant("renamed"));
+  ds->Refresh();
+  EXPECT_EQ(ds->CountCalls("KxInternalRefresh"), 1);
+  EXPECT_FALSE(ds->FIsDatasetEmpty);
+  EXPECT_EQ(Id(), 2);
+  EXPECT_EQ(ds->FieldByName("NAME")->GetAsString(), "renamed");
+}
+
 TEST_F(DataSetCursor, AReadOnlyCursorRefusesChanges) {
   ds->SetReadOnly(true);
   ds->Open();
