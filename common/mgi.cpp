@@ -1,6 +1,8 @@
 #include "common/mgi.h"
 
 #include <array>
+#include <atomic>
+#include <cstdlib>
 #include <cstddef>
 #include <utility>
 
@@ -55,8 +57,10 @@ struct MgiState {
   host::HMODULE Library = nullptr;
   std::array<void*, SlotCount> Slots{};
   std::string FileName = MgiLibraryName;
-  // Set by finalization: from then on nothing loads the library again.
-  bool Finalized = false;
+  bool FinalizeRegistered = false;
+  // Set when kxcommon is finalized (the program ends, or the package is unloaded): from then
+  // on no wrapper calls into the library or loads it again.
+  std::atomic<bool> Finalized{false};
 };
 
 // Never destroyed: sessions freed late in the program's exit may still call a wrapper, which
@@ -65,6 +69,15 @@ MgiState& State() {
   static MgiState* state = new MgiState();
   return *state;
 }
+
+// Finalization. By the time the exit handlers of kxcommon run, those of the library (its static
+// objects, such as its table of connections) may already have run: C++ destroys static objects
+// in the reverse order of their construction, across all libraries, and the library builds
+// its own lazily. Calling KxStop or any other entry then works on destroyed objects. So
+// finalization only shuts the binding: the library stays loaded until the process ends. A
+// host that wants the library unloaded earlier calls detail::DeinitMgi while the library is
+// still whole.
+void FinalizeMgi() { State().Finalized.store(true, std::memory_order_release); }
 
 std::uint16_t CheckCall(Slot slot) {
   MgiState& s = State();
@@ -81,25 +94,12 @@ std::uint16_t CheckCall(Slot slot) {
 template <Slot S, class... Args>
 std::uint16_t Call(Args... args) {
   MgiState& s = State();
+  if (s.Finalized.load(std::memory_order_acquire)) return MGI_PROBLEM_TO_LOAD_DLL;
   host::TReadLockGuard read(s.Lock);
   if (const std::uint16_t status = CheckCall(S); status != 0) return status;
   using Entry = std::uint16_t (*)(Args...);
   return reinterpret_cast<Entry>(s.Slots[S])(args...);
 }
-
-// Unit finalization: runs when kxcommon is unloaded or the program ends.
-struct MgiFinalizer {
-  MgiFinalizer() { static_cast<void>(State()); }
-  ~MgiFinalizer() {
-    MgiState& s = State();
-    detail::DeinitMgi();
-    host::TWriteLockGuard write(s.Lock);
-    s.Finalized = true;
-  }
-  MgiFinalizer(const MgiFinalizer&) = delete;
-  MgiFinalizer& operator=(const MgiFinalizer&) = delete;
-};
-const MgiFinalizer gFinalizer;
 
 }  // namespace
 
@@ -111,12 +111,17 @@ std::uint16_t InitMgi() {
   // library while this one waited, hence the check after taking the lock.
   host::TWriteLockGuard write(s.Lock);
   if (s.Library != nullptr) return 0;
-  if (s.Finalized) return MGI_PROBLEM_TO_LOAD_DLL;
+  if (s.Finalized.load(std::memory_order_acquire)) return MGI_PROBLEM_TO_LOAD_DLL;
   std::uint16_t status = 0;
   try {
     host::HMODULE library = host::LoadLibrary(s.FileName);
     if (library == nullptr) host::RaiseLibraryError(s.FileName);
     s.Library = library;
+    // Registered after the library's load, so that it runs before the exit handlers that
+    // kxcommon and the engine packages registered earlier (their sessions' destructors still
+    // disconnect through the wrappers). Without it the binding stays usable to the end, as it
+    // is without a library.
+    if (!s.FinalizeRegistered) s.FinalizeRegistered = std::atexit(FinalizeMgi) == 0;
     // A missing entry leaves its slot empty; only its own wrapper will answer 7591.
     for (std::size_t i = 0; i < SlotCount; ++i) s.Slots[i] = host::GetProcAddress(library, kEntryNames[i]);
     status = KxStart(0);
@@ -131,7 +136,8 @@ std::uint16_t InitMgi() {
 std::uint16_t DeinitMgi() {
   MgiState& s = State();
   host::TWriteLockGuard write(s.Lock);
-  if (s.Library != nullptr) {
+  // After finalization the library's own objects may be gone: leave it to the process's end.
+  if (s.Library != nullptr && !s.Finalized.load(std::memory_order_acquire)) {
     try {
       // Its status changes nothing: the library goes either way.
       static_cast<void>(KxStop(nullptr));

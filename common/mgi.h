@@ -1,13 +1,16 @@
 // Mgi: the binding to the engine's administration library, libmgicli78.so.
 //
 // The library is loaded by its bare name on the first call of any wrapper and stays loaded
-// until the binding is finalized. Each wrapper passes its arguments to the library's entry of
+// until the process ends (or detail::DeinitMgi unloads it). Each wrapper passes its arguments to the library's entry of
 // the same name unchanged and returns the entry's 16-bit status unchanged; the binding adds
 // two statuses of its own:
 //   7590  the library cannot be loaded or started ("Unable to initialize MGI"); every later
 //         call tries to load it again;
 //   7591  the library is loaded but lacks the called entry; only that wrapper answers so.
 // No wrapper raises for a status: sessions turn statuses into exceptions (CheckMGI).
+//
+// When kxcommon is finalized (the program ends) the wrappers stop calling into the library
+// and answer 7590: by then the library's own static objects may already be destroyed.
 //
 // Threads: calls from any number of threads run concurrently under the read side of one
 // process-wide multi-reader, single-writer lock; loading and unloading take the write side, so
@@ -89,14 +92,14 @@ std::uint16_t KxGetEngineInformation(std::int32_t Connection, std::uint8_t* Engi
 
 // ---- Loading and unloading -----------------------------------------------------------------
 //
-// Not for applications: the wrappers load on demand, and the binding unloads the library when
-// kxcommon is finalized. Hosts that must unload earlier, and the binding's tests, use these.
+// Not for applications: the wrappers load on demand. Hosts that must unload the library before
+// the process ends (before unloading kxcommon itself), and the binding's tests, use these.
 namespace detail {
 
 // Loads and starts the library unless it is loaded; 0, the status of KxStart, or 7590.
 std::uint16_t InitMgi();
 // Stops (KxStop with no argument) and frees the library when it is loaded; empties every entry
-// slot. Waits for calls in progress. Always 0.
+// slot. Waits for calls in progress; does nothing once kxcommon is finalized. Always 0.
 std::uint16_t DeinitMgi();
 // The file loaded by the next InitMgi: a bare name or a path. Returns the previous one. Has no
 // effect on a library already loaded.

@@ -32,9 +32,9 @@ kx_add_test(NAME mgi_bare_name_tests
   LIBS kxcommon kxplatform ${CMAKE_DL_LIBS})
 add_dependencies(mgi_bare_name_tests mgi_fake mgicli78 mgicli78_no_getdsnex)
 set_tests_properties(mgi_bare_name_tests PROPERTIES
-  ENVIRONMENT "KX_MGI_EXPECT=normal;LD_LIBRARY_PATH=${CMAKE_LIBRARY_OUTPUT_DIRECTORY}")
+  ENVIRONMENT "KX_MGI_EXPECT=normal;LD_LIBRARY_PATH=${CMAKE_LIBRARY_OUTPUT_DIRECTORY};KX_ENGINE_HOME=${CMAKE_CURRENT_BINARY_DIR}/mgi-home")
 foreach(variant fake no-getdsnex)
   add_test(NAME mgi_bare_name_tests_${variant} COMMAND mgi_bare_name_tests --gtest_brief=1)
   set_tests_properties(mgi_bare_name_tests_${variant} PROPERTIES
-    ENVIRONMENT "KX_MGI_EXPECT=${variant};LD_LIBRARY_PATH=${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/mgi-variants/${variant}")
+    ENVIRONMENT "KX_MGI_EXPECT=${variant};LD_LIBRARY_PATH=${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/mgi-variants/${variant};KX_ENGINE_HOME=${CMAKE_CURRENT_BINARY_DIR}/mgi-home")
 endforeach()
