@@ -159,7 +159,7 @@ TEST_F(CatalogApiTest, CreatingDeletingAndRenaming) {
     const char* name;
     std::uint32_t flags;
     std::string spec;
-    std::int32_t len;  // -1: the spec's length
+    std::int32_t len;  // -1: the key specification's own length
     std::int32_t status;
   } cases[] = {
       {"I1", 0, keySpec({"A", "-B"}), -1, 0},
