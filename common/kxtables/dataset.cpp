@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/kxconst.h"
+#include "common/kxtables/cacheupdates.h"
 #include "common/kxtables/errors.h"
 #include "common/kxtables/trace.h"
 #include "platform/rtl/application.h"

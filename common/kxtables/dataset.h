@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "common/kxparser.h"
 #include "common/kxtables/session.h"
 #include "platform/db/dataset.h"
 #include "platform/rtl/containers.h"
@@ -38,6 +39,7 @@
 namespace kx {
 
 class TRecCacheUpdateInfo;
+class TRecCacheUpdateInfoList;
 
 // The kind of cursor a dataset asks its engine for, and the kind the engine opened.
 enum TKxCursorType { ctDynamic, ctCached };
@@ -152,11 +154,19 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   // Write the cached updates to the engine; clear the applied ones from the list.
   void ApplyUpdates() override;
   void CommitUpdates() override;
+  // Leaves edit or insert state and drops every cached change.
+  void CancelUpdates();
+  // Drops the cached change of the active record.
+  void RevertRecord();
+  // The cached-update kind of the active (or calculated) record.
+  host::TUpdateStatus UpdateStatus() override;
   // Reads nothing ahead: records come from the engine as they are needed.
   void FetchAll() {}
   void FlushBuffers() { CheckBrowseMode(); }
   bool GetCurrentRecord(host::TRecordBuffer Buffer) override;
   bool BookmarkValid(const host::TBookmark& Bookmark) override;
+  // Whether the framework's Constraints collection is written with the component.
+  bool ConstraintsStored() const;
   bool ConstraintsDisabled() const { return FConstrDisableCount > 0; }
   void DisableConstraints() { ++FConstrDisableCount; }
   // Never below zero.
@@ -177,6 +187,22 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   void SetFiltered(bool Value) override;
   void SetFilterText(const std::string& Value) override;
   void SetFilterOptions(host::TFilterOptions Value) override;
+  bool FindRecord(bool Restart, bool GoForward) override;
+  bool Locate(const std::string& KeyFields, const host::Variant& KeyValues,
+              host::TLocateOptions Options) override;
+  host::Variant Lookup(const std::string& KeyFields, const host::Variant& KeyValues,
+                       const std::string& ResultFields) override;
+
+  // ---- provider support
+  std::string PSGetQuoteChar() override;
+  void PSEndTransaction(bool Commit) override;
+  std::unique_ptr<host::EUpdateError> PSGetUpdateException(const host::Exception& E,
+                                                           const host::EUpdateError* Prev) override;
+  bool PSInTransaction() override;
+  bool PSIsSQLBased() override;
+  void PSReset() override;
+  void PSStartTransaction() override;
+  bool PSUpdateRecord(host::TUpdateKind UpdateKind, host::TDataSet* Delta) override;
 
   // ---- the engine-cursor contract, in slot order
   // 1. Whether the cursor supports bookmarks.
@@ -328,6 +354,9 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   // Runs OnFilterRecord for the record in Buffer (state dsFilter meanwhile); an exception
   // from the handler goes to the application's handler and Accept keeps its value.
   bool RecordFilter(host::TRecordBuffer Buffer);
+  // Evaluates Verifier against the record in Buffer (state dsFilter meanwhile); an evaluation
+  // that raises goes to the application's handler and the record counts as accepted.
+  bool CheckFilter(host::TRecordBuffer Buffer, TParseVerifier* Verifier);
   void SetFilterData(const std::string& Text, host::TFilterOptions Options);
   // True when every key field of the active record matches its key value.
   bool IsMatchCurrentRecord(const std::string& KeyFields, const host::Variant& KeyValues,
@@ -340,10 +369,18 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   void BeginConstrains();
   void EndConstrains();
   void SetDefaultConstraints(host::TRecordBuffer Buffer);
+  // Checks every record constraint against the record the current state shows; the first
+  // that fails raises its message.
+  void VerifyConstrains();
+  // Checks the constraints of field FieldNo (1-based) against the pending value in
+  // ValueBuffer.
+  void CheckFieldConstrains(int FieldNo, host::TRecordBuffer ValueBuffer);
 
   // ---- cached updates
   // Raises SNoCachedUpdates unless CachedUpdates is on.
   void CheckCachedUpdateMode() const;
+  // Index of the cached-update entry whose bookmark equals Buffer's, or -1.
+  int GetCachedUpdItemNo(host::TRecordBuffer Buffer);
   void CreateCacheUpdateList();
   void FreeCacheUpdateList();
   host::TGetResult CachedUpdatesGetRecord(host::TRecordBuffer Buffer, host::TGetMode GetMode,
@@ -391,6 +428,14 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   host::TUpdateRecordTypes FUpdateRecordTypes{host::rtModified, host::rtInserted,
                                               host::rtUnmodified};
   bool FShouldCheckForEmpty = false;
+  // The Filter text's parser and evaluator, while the filter is active.
+  std::unique_ptr<TExprParser> FFilterParser;
+  std::unique_ptr<TParseVerifier> FFilterParseVerifier;
+  // Parsed record and field checks, and default values.
+  std::unique_ptr<TConstraintCollection> FParseConstrains;
+  std::unique_ptr<TConstraintCollection> FDefaultConstrains;
+  // The cached-update entries while CachedUpdates is on and the dataset is open.
+  std::unique_ptr<TRecCacheUpdateInfoList> FCacheUpdateList;
 
  private:
   // Scratch buffers of GetRecordInTempBuf: kept until the layout changes or the dataset

@@ -58,4 +58,21 @@ void TKxDataSet::CachedUpdatesDelete() { NotSupported(this); }
 void TKxDataSet::CachedUpdatesGotoBookmark(const void* /*Bookmark*/) { NotSupported(this); }
 bool TKxDataSet::CachedUpdatesBookmarkValid(const void* /*Bookmark*/) { NotSupported(this); }
 
+void TKxDataSet::CancelUpdates() {
+  Cancel();
+  CheckCachedUpdateMode();
+}
+
+void TKxDataSet::RevertRecord() {
+  if (GetState() == dsEdit || GetState() == dsInsert || GetState() == dsSetKey) Cancel();
+  CheckCachedUpdateMode();
+}
+
+TUpdateStatus TKxDataSet::UpdateStatus() {
+  CheckCachedUpdateMode();
+  return usUnmodified;
+}
+
+int TKxDataSet::GetCachedUpdItemNo(TRecordBuffer /*Buffer*/) { return -1; }
+
 }  // namespace kx

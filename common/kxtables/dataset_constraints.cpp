@@ -21,4 +21,10 @@ void TKxDataSet::EndConstrains() {}
 
 void TKxDataSet::SetDefaultConstraints(TRecordBuffer /*Buffer*/) {}
 
+bool TKxDataSet::ConstraintsStored() const { return GetConstraints()->Count() > 0; }
+
+void TKxDataSet::VerifyConstrains() {}
+
+void TKxDataSet::CheckFieldConstrains(int /*FieldNo*/, TRecordBuffer /*ValueBuffer*/) {}
+
 }  // namespace kx

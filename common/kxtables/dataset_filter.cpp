@@ -170,4 +170,27 @@ bool TKxDataSet::VariantMatchField(const Variant& Value, TField* Field) {
   }
 }
 
+// ---- searching ------------------------------------------------------------------------------
+
+bool TKxDataSet::CheckFilter(TRecordBuffer Buffer, TParseVerifier* Verifier) {
+  TFilterState state(this, FFilterBuffer, Buffer);
+  try {
+    return Verifier->Verify();
+  } catch (...) {
+    InternalHandleException();
+    return true;
+  }
+}
+
+bool TKxDataSet::FindRecord(bool Restart, bool GoForward) { return TDataSet::FindRecord(Restart, GoForward); }
+
+bool TKxDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) {
+  return TDataSet::Locate(KeyFields, KeyValues, Options);
+}
+
+Variant TKxDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
+                           const std::string& ResultFields) {
+  return TDataSet::Lookup(KeyFields, KeyValues, ResultFields);
+}
+
 }  // namespace kx
