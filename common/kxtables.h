@@ -8,3 +8,5 @@
 #include "common/kxtables/session.h"
 #include "common/kxtables/database.h"
 #include "common/kxtables/dataset.h"
+#include "common/kxtables/blobstream.h"
+#include "common/kxtables/indexdefs.h"
