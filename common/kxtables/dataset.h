@@ -431,9 +431,9 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   // The Filter text's parser and evaluator, while the filter is active.
   std::unique_ptr<TExprParser> FFilterParser;
   std::unique_ptr<TParseVerifier> FFilterParseVerifier;
-  // Parsed record and field checks, and default values.
-  std::unique_ptr<TConstraintCollection> FParseConstrains;
-  std::unique_ptr<TConstraintCollection> FDefaultConstrains;
+  // Parsed record and field checks, and default values; both exist for the dataset's life.
+  std::unique_ptr<TConstraintCollection> FParseConstrains = std::make_unique<TConstraintCollection>();
+  std::unique_ptr<TConstraintCollection> FDefaultConstrains = std::make_unique<TConstraintCollection>();
   // The cached-update entries while CachedUpdates is on and the dataset is open.
   std::unique_ptr<TRecCacheUpdateInfoList> FCacheUpdateList;
 
