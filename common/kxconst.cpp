@@ -97,6 +97,9 @@ constexpr std::array<MessageEntry, KxMessageCount> kMessages = {{
     KX_MESSAGE(SKxBadVariantType, "Bad variant type"),
     KX_MESSAGE(SKxBadRetStructType, "Bad TRetStruct type"),
     KX_MESSAGE(SKxResultUndefine, "Result of operation is undefine"),
+    KX_MESSAGE(SKxExprTooDeep, "Expression is nested too deeply"),
+    KX_MESSAGE(SKxExprTooLarge, "Expression is too large"),
+    KX_MESSAGE(SKxExprNameTooLong, "Field name is too long for an expression: '%s'"),
     // SQL statements, results and parameters
     KX_MESSAGE(SEmptySQLStatement, "No SQL statement available"),
     KX_MESSAGE(SMultipleRecordsFound, "Multiple records found, but only one was expected"),
@@ -200,7 +203,7 @@ constexpr bool TableFollowsNames() {
   return true;
 }
 static_assert(TableFollowsNames(), "message rows must be in the order of KX_MESSAGE_NAMES");
-static_assert(KxMessageCount == 157);
+static_assert(KxMessageCount == 160);
 
 const MessageEntry& EntryOf(TKxMessageId id) noexcept {
   return kMessages[static_cast<std::size_t>(id)];

@@ -98,6 +98,9 @@ namespace kx {
   X(SKxBadVariantType) \
   X(SKxBadRetStructType) \
   X(SKxResultUndefine) \
+  X(SKxExprTooDeep) \
+  X(SKxExprTooLarge) \
+  X(SKxExprNameTooLong) \
   /* SQL statements, results and parameters */ \
   X(SEmptySQLStatement) \
   X(SMultipleRecordsFound) \

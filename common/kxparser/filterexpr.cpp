@@ -144,7 +144,7 @@ TExprField& TFilterExpr::GetFieldByName(const std::string& Name) {
 // ---- buffer primitives ----------------------------------------------------------------------
 
 void TFilterExpr::CheckSize(std::size_t More) const {
-  if (CANEXPRSIZE + FNodeArea.size() + FLiteralArea.size() + More > MaxExprBufSize) Error(SKxExprTooLarge());
+  if (CANEXPRSIZE + FNodeArea.size() + FLiteralArea.size() + More > MaxExprBufSize) Error(SKxExprTooLarge);
 }
 
 int TFilterExpr::PutNode(tNODEClass NodeClass, tCANOp Op, int OpCount) {
@@ -235,7 +235,7 @@ int TFilterExpr::PutFieldNode(TExprField& Field, const TExprNode* Node) {
   const std::string written = FParserOptions.Contains(poFieldNameGiven) ? FFieldName : Node->FData.AsString();
   std::string name = FDataSet->Translate(written, true);
   if (name.size() > MaxNameBytes || name.find('\0') != std::string::npos)
-    KxDatabaseErrorFmt(FDataSet->GetComponent(), SKxExprNameTooLong(),
+    KxDatabaseErrorFmt(FDataSet->GetComponent(), SKxExprNameTooLong.Text(),
                        {host::Utf8Truncate(written, MaxNameBytes) + "..."});
   const int result = PutNode(nodeFIELD, canFIELD2, 2);
   SetNodeOp(result, 0, Field.GetIndex());

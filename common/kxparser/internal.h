@@ -17,10 +17,4 @@ inline constexpr std::size_t MaxNameBytes = 255;
 // text of its own is shown as its code ("#$FF") so that the message stays valid text.
 std::string CharForMessage(unsigned char c);
 
-// Messages of the parser for inputs it cannot represent. They are not in the library's
-// message table yet; each is one function so that moving it there touches one line.
-std::string SKxExprTooDeep();     // "Expression is nested too deeply"
-std::string SKxExprTooLarge();    // "Expression is too large"
-std::string SKxExprNameTooLong(); // "Field name is too long for an expression: '%s'"
-
 }  // namespace kx

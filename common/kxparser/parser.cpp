@@ -125,7 +125,7 @@ void TExprParser::ErrorFmt(const std::string& Format, const std::string& Arg) co
 
 void TExprParser::ErrorToken(host::TDbMessage Message) const { ErrorFmt(Message.Text(), TokenName()); }
 
-void TExprParser::ErrorTooDeep() const { Error(SKxExprTooDeep()); }
+void TExprParser::ErrorTooDeep() const { Error(SKxExprTooDeep); }
 
 void TExprParser::SetExprParams(std::string_view Text, host::TFilterOptions Options,
                                 TParserOptions ParserOptions, std::string_view FieldName) {

@@ -1,4 +1,4 @@
-// Field-type tables, the default field lookup and the parser's own messages.
+// Field-type tables, the default field lookup and the character shown in messages.
 
 #include <cstdio>
 #include <string>
@@ -64,9 +64,5 @@ std::string CharForMessage(unsigned char c) {
   std::snprintf(buf, sizeof buf, "#$%02X", c);
   return buf;
 }
-
-std::string SKxExprTooDeep() { return "Expression is nested too deeply"; }
-std::string SKxExprTooLarge() { return "Expression is too large"; }
-std::string SKxExprNameTooLong() { return "Field name is too long for an expression: '%s'"; }
 
 }  // namespace kx

@@ -145,7 +145,7 @@ Variant ElementValue(const TListStruct& e) { return e.IsVariant ? e.v : e.Field-
 
 void TParseVerifier::ProceedNode(int Offset, TRetStruct& Result) {
   DepthGuard guard(FDepth);
-  if (FDepth > MaxDepth) Error(SKxExprTooDeep());
+  if (FDepth > MaxDepth) Error(SKxExprTooDeep);
   const Node n = At(Offset);
   Result.List.reset();
   Result.Field = nullptr;
