@@ -351,11 +351,26 @@ void TKxAbsDatabase::CloseDataSets() {
 void TKxAbsDatabase::Commit() {
   CheckActive();
   EndTransaction(teCommit);
+  NotifyTransactionEnded(true);
 }
 
 void TKxAbsDatabase::Rollback() {
+  // Told also when the rollback fails: the engine keeps nothing of an unfinished transaction,
+  // so the changes applied inside it must become pending again rather than be lost.
+  struct Notify {
+    TKxAbsDatabase* Self;
+    ~Notify() { Self->NotifyTransactionEnded(false); }
+  } notify{this};
   CheckActive();
   EndTransaction(teRollback);
+}
+
+void TKxAbsDatabase::NotifyTransactionEnded(bool Committed) noexcept {
+  // By index from the end: a dataset may leave the list while it settles.
+  for (int i = DataSetCount() - 1; i >= 0; --i) {
+    if (i >= DataSetCount()) continue;
+    if (auto* link = dynamic_cast<IKxDataSetLink*>(DataSets(i))) link->TransactionEnded(Committed);
+  }
 }
 
 void TKxAbsDatabase::ApplyUpdates(std::initializer_list<host::TDataSet*> DataSets) {

@@ -69,7 +69,8 @@ class TKxAbsDatabase : public host::TCustomConnection {
   void Commit();
   void Rollback();
   // Applies the cached updates of several datasets of this database in one transaction; on
-  // any failure the transaction is rolled back, no cache is cleared, and the error passes on.
+  // any failure the transaction is rolled back, every dataset's cache holds all its changes
+  // again (those applied before the failure included), and the error passes on.
   void ApplyUpdates(std::span<host::TDataSet* const> DataSets);
   void ApplyUpdates(std::initializer_list<host::TDataSet*> DataSets);
   // Closes the registered datasets, last first.
@@ -138,6 +139,8 @@ class TKxAbsDatabase : public host::TCustomConnection {
   void SetAcquiredHandle(bool Value) { FAcquiredHandle = Value; }
   void SetIsSQLBased(bool Value) { FSQLBased = Value; }
   void SetInTransaction(bool Value) { FIsInTransaction = Value; }
+  // Tells every registered dataset that the transaction was committed or rolled back.
+  void NotifyTransactionEnded(bool Committed) noexcept;
 
  private:
   friend class TKxAbsSession;

@@ -392,13 +392,6 @@ void TKxDataSet::SetStateFieldValue(TDataSetState State, TField* Field, const Va
   TDataSet::SetStateFieldValue(State, Field, Value);
 }
 
-TRecordBuffer TKxDataSet::GetOldRecord() {
-  // Without an entry in the cached-update list the record is unchanged: its old values are
-  // the ones shown.
-  UpdateCursorPos();
-  return ActiveBuffer();
-}
-
 // ---- value conversion ---------------------------------------------------------------------
 
 void TKxDataSet::DataConvert(TField* Field, const void* Source, void* Dest, bool ToNative) {
@@ -456,20 +449,6 @@ void TKxDataSet::SetBlobData(TField* Field, TRecordBuffer Buffer, const TByteArr
 
 void TKxDataSet::CheckCachedUpdateMode() const {
   if (!FCachedUpdates) KxDatabaseError(const_cast<TKxDataSet*>(this), SNoCachedUpdates);
-}
-
-TUpdateRecordTypes TKxDataSet::GetUpdateRecordTypes() const {
-  if (!GetActive()) return {};
-  CheckCachedUpdateMode();
-  return FUpdateRecordTypes;
-}
-
-void TKxDataSet::SetUpdateRecordTypes(TUpdateRecordTypes Value) {
-  CheckCachedUpdateMode();
-  CheckBrowseMode();
-  UpdateCursorPos();
-  FUpdateRecordTypes = Value;
-  Resync({});
 }
 
 }  // namespace kx

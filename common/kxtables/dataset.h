@@ -104,6 +104,10 @@ using TUpdateErrorEvent =
 void SetRefreshOnLocate(bool Value);
 
 class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
+  // The cached-update entries allocate, copy and free record buffers through the dataset.
+  friend class TRecCacheUpdateInfo;
+  friend class TRecCacheUpdateInfoList;
+
  public:
   explicit TKxDataSet(host::TComponent* AOwner);
   ~TKxDataSet() override;
@@ -154,6 +158,9 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   // Write the cached updates to the engine; clear the applied ones from the list.
   void ApplyUpdates() override;
   void CommitUpdates() override;
+  // The database's transaction ended: changes applied inside it are forgotten when it was
+  // committed and become pending again when it was rolled back.
+  void TransactionEnded(bool Committed) noexcept override;
   // Leaves edit or insert state and drops every cached change.
   void CancelUpdates();
   // Drops the cached change of the active record.
@@ -396,6 +403,19 @@ class TKxDataSet : public host::TDataSet, public IKxDataSetLink {
   void CachedUpdatesDelete();
   void CachedUpdatesGotoBookmark(const void* Bookmark);
   bool CachedUpdatesBookmarkValid(const void* Bookmark);
+  // Whether the cursor shows the entry at Index (-1: a plain engine record).
+  bool IsCachedItemVisible(int Index) const;
+  // Steps the engine with KxGetRecord in GetMode from where it is, until it reaches a record
+  // the merged view shows; sets CurItem to its entry.
+  host::TGetResult CachedUpdatesScanEngine(host::TGetMode GetMode, bool DoCheck);
+  // The first (last) visible entry of a cache-only record, or -1.
+  int FirstVisibleInserted() const;
+  int LastVisibleInserted() const;
+  // Applied entries are kept until the database's transaction ends.
+  bool InUpdatesTransaction() const;
+  // After the list changed under the buffers: put the cursor back on the active record (or on
+  // the first item when that record is gone) and refill the buffers.
+  void CachedUpdatesResync();
 
   // ---- fields, in declared order
   bool FAutoRefresh = false;

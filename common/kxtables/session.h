@@ -82,6 +82,9 @@ class IKxDataSetLink {
   virtual TKxAbsDatabase* GetDatabase() = 0;
   virtual void ApplyUpdates() = 0;
   virtual void CommitUpdates() = 0;
+  // The database's transaction was committed or rolled back (told to every registered
+  // dataset). A dataset that keeps what it applied inside the transaction settles it here.
+  virtual void TransactionEnded(bool /*Committed*/) noexcept {}
   // Closes the dataset because its database disconnects; the dataset unregisters from it.
   virtual void Disconnect() = 0;
 

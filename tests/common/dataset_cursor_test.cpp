@@ -393,16 +393,18 @@ TEST_F(DataSetCursor, OldAndNewValuesNeedCachedUpdates) {
   EXPECT_THROW((void)ds->FieldByName("NAME")->GetNewValue(), EKxDatabaseError);
 }
 
-TEST_F(DataSetCursor, CachedUpdatesAreRefusedRatherThanIgnored) {
+TEST_F(DataSetCursor, CachedUpdatesKeepEditsAwayFromTheEngineContract) {
   ds->SetCachedUpdates(true);
-  EXPECT_THROW(ds->Open(), EKxDatabaseError);
-  EXPECT_FALSE(ds->GetActive());
-  EXPECT_TRUE(ds->GetDBFlags().Empty());
-
-  ds->SetCachedUpdates(false);
   ds->Open();
-  EXPECT_THROW(ds->SetCachedUpdates(true), EKxDatabaseError);
-  EXPECT_FALSE(ds->GetCachedUpdates());
+  ds->Edit();
+  ds->FieldByName("NAME")->SetAsString("cached");
+  ds->Post();
+  ds->Delete();
+  EXPECT_EQ(ds->CountCalls("KxInternalEdit"), 0);
+  EXPECT_EQ(ds->CountCalls("KxInternalPost"), 0);
+  EXPECT_EQ(ds->CountCalls("KxInternalDelete"), 0);
+  EXPECT_EQ(table->Value(0, "NAME").AsString(), "alpha");
+  EXPECT_EQ(Id(), 2);
 }
 
 TEST_F(DataSetCursor, BcdValuesTravelThroughTheirDecimalText) {
