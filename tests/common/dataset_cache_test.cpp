@@ -374,6 +374,58 @@ TEST_F(CacheTest, BlobListsFollowEditPostCancelAndReachTheEngine) {
   EXPECT_EQ(table->Value(0, "NOTES").AsString(), "note 1");
 }
 
+TEST_F(CacheTest, AppendAndTheOneStepInsertsAlsoGoIntoTheCache) {
+  CacheWindowLink link(ds, 3);
+  ds->Open();
+  ds->Append();
+  ds->FieldByName("ID")->SetAsInteger(20);
+  ds->Post();
+  ds->AppendRecord({Variant(21), Variant("appended")});
+  Go(ds, 3);
+  ds->InsertRecord({Variant(22), Variant("inserted")});
+  EXPECT_EQ(IdOf(ds), 22);
+  EXPECT_EQ(ds->FieldByName("NAME")->GetAsString(), "inserted");
+  EXPECT_EQ(ds->CountCalls("KxInternalAddRecord(append)") + ds->CountCalls("KxInternalAddRecord(insert)"), 0);
+  EXPECT_EQ(table->RowCount(), 5);
+  // Inserted records show first, newest first, wherever they were added.
+  EXPECT_EQ(Forward(ds), (std::vector<int>{22, 21, 20, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(Backward(ds), (std::vector<int>{5, 4, 3, 2, 1, 20, 21, 22}));
+  std::vector<int> ids;
+  for (int i = 0; i < ds->CacheCount(); ++i) ids.push_back(ds->EntryId(i));
+  EXPECT_EQ(ids, (std::vector<int>{-3, -2, -1}));
+}
+
+TEST_F(CacheTest, TheFilterJudgesTheCachedValues) {
+  ds->Open();
+  Go(ds, 2);
+  SetName(ds, "keep");
+  InsertId(ds, 10, "keep");
+  InsertId(ds, 11, "drop");
+  ds->SetOnFilterRecord([](TDataSet* D, bool& Accept) {
+    Accept = D->FieldByName("NAME")->GetAsString() == "keep" || D->FieldByName("ID")->GetAsInteger() == 4;
+  });
+  ds->SetFiltered(true);
+  EXPECT_EQ(Forward(ds), (std::vector<int>{10, 4}));
+  EXPECT_EQ(Backward(ds), (std::vector<int>{4, 10}));
+  // Row 2 is judged by its cached name only when the engine lets it through: the engine
+  // filters its own records while stepping.
+  ds->SetOnFilterRecord([](TDataSet* D, bool& Accept) { Accept = D->FieldByName("ID")->GetAsInteger() != 3; });
+  ds->First();
+  EXPECT_EQ(Forward(ds), (std::vector<int>{11, 10, 1, 2, 4, 5}));
+  Go(ds, 2);
+  EXPECT_EQ(ds->FieldByName("NAME")->GetAsString(), "keep");
+}
+
+TEST_F(CacheTest, RefreshKeepsTheCachedView) {
+  ds->Open();
+  Go(ds, 2);
+  SetName(ds, "m2");
+  ds->Refresh();
+  EXPECT_EQ(ds->CountCalls("KxInternalRefresh"), 0);
+  EXPECT_EQ(IdOf(ds), 2);
+  EXPECT_EQ(ds->FieldByName("NAME")->GetAsString(), "m2");
+}
+
 // ---- applying -------------------------------------------------------------------------------
 
 TEST_F(CacheTest, ApplyWritesInListOrderAndEmptiesTheList) {
