@@ -153,6 +153,34 @@ TEST_F(CacheTransaction, TheApplicationsOwnTransactionDecidesWhatBecomesOfApplie
   EXPECT_EQ(a->CacheCount(), 0);
 }
 
+TEST_F(CacheTransaction, ARollbackThatReportsAFailureStillBringsTheChangesBack) {
+  db->StartTransaction();
+  a->ApplyUpdates();
+  db->FailRollback = true;
+  EXPECT_THROW(db->Rollback(), EDatabaseError);
+  ExpectUntouched(*table);
+  ExpectAllCached(a);
+}
+
+TEST_F(CacheTransaction, ARollbackDuringAnEditKeepsTheEditAndBringsTheAppliedChangesBack) {
+  db->StartTransaction();
+  a->ApplyUpdates();
+  Go(a, 3);
+  a->Edit();
+  a->FieldByName("NAME")->SetAsString("e3");
+  db->Rollback();
+  EXPECT_EQ(a->GetState(), dsEdit);
+  a->Post();
+  EXPECT_EQ(a->CacheCount(), 4);
+  EXPECT_EQ(IdOf(a), 3);
+  EXPECT_EQ(a->FieldByName("NAME")->GetAsString(), "e3");
+  EXPECT_EQ(Forward(a), (std::vector<int>{100, 1, 2, 3, 5}));
+  a->ApplyUpdates();
+  EXPECT_EQ(TableIds(*table), (std::vector<int>{1, 2, 3, 5, 100}));
+  EXPECT_EQ(table->Value(1, "NAME").AsString(), "m2");
+  EXPECT_EQ(table->Value(2, "NAME").AsString(), "e3");
+}
+
 TEST_F(CacheTransaction, ARecordChangedAgainAfterItsApplyKeepsItsOriginalOldValues) {
   db->StartTransaction();
   a->ApplyUpdates();

@@ -162,7 +162,11 @@ class TxDatabase : public TestDatabase {
       for (std::size_t i = 0; i < FTables.size(); ++i) FTables[i]->Rows() = FSnapshots[i];
     }
     TestDatabase::EndTransaction(TransEnd);
+    if (TransEnd == kx::teRollback && FailRollback) throw EDatabaseError("rollback reported a failure");
   }
+
+  // The rollback happens but reports a failure.
+  bool FailRollback = false;
 
  private:
   std::vector<std::shared_ptr<FakeTable>> FTables;
