@@ -1,18 +1,14 @@
 #include "common/kxconst.h"
 
 #include <array>
-#include <mutex>
-#include <shared_mutex>
-#include <unordered_map>
+
+#include "platform/rtl/messagetable.h"
 
 namespace kx {
 namespace {
 
-struct MessageEntry {
-  TKxMessageId id;
-  std::string_view name;
-  std::string_view text;
-};
+using MessageTable = host::TMessageTable<TKxMessage, KxMessageCount>;
+using MessageEntry = MessageTable::Row;
 
 #define KX_MESSAGE(name, text) MessageEntry{TKxMessageId::name, #name, text}
 
@@ -195,80 +191,28 @@ constexpr std::array<MessageEntry, KxMessageCount> kMessages = {{
 
 #undef KX_MESSAGE
 
-// Lookups index the table by id, so its rows must follow the order of the names.
-constexpr bool TableFollowsNames() {
-  for (std::size_t i = 0; i < kMessages.size(); ++i) {
-    if (static_cast<std::size_t>(kMessages[i].id) != i) return false;
-  }
-  return true;
-}
-static_assert(TableFollowsNames(), "message rows must be in the order of KX_MESSAGE_NAMES");
+constexpr MessageTable kTable{kMessages};
+static_assert(kTable.FollowsIds(), "message rows must be in the order of KX_MESSAGE_NAMES");
 static_assert(KxMessageCount == 160);
-
-const MessageEntry& EntryOf(TKxMessageId id) noexcept {
-  return kMessages[static_cast<std::size_t>(id)];
-}
-
-// Installed translations by message id.
-struct Translations {
-  std::shared_mutex lock;
-  std::unordered_map<std::uint16_t, std::string> texts;
-};
-
-Translations& TheTranslations() {
-  static Translations translations;
-  return translations;
-}
 
 }  // namespace
 
-std::string_view TKxMessage::Name() const noexcept { return EntryOf(FId).name; }
+std::string_view TKxMessage::Name() const noexcept { return kTable.Name(FId); }
 
-std::string_view TKxMessage::DefaultText() const noexcept { return EntryOf(FId).text; }
+std::string_view TKxMessage::DefaultText() const noexcept { return kTable.DefaultText(FId); }
 
-std::string TKxMessage::Text() const {
-  Translations& t = TheTranslations();
-  std::shared_lock guard(t.lock);
-  auto it = t.texts.find(static_cast<std::uint16_t>(FId));
-  if (it != t.texts.end()) return it->second;
-  return std::string(EntryOf(FId).text);
-}
+std::string TKxMessage::Text() const { return kTable.Text(FId); }
 
-std::optional<TKxMessage> KxMessageAt(std::size_t index) noexcept {
-  if (index >= kMessages.size()) return std::nullopt;
-  return TKxMessage(kMessages[index].id);
-}
+std::optional<TKxMessage> KxMessageAt(std::size_t index) noexcept { return kTable.At(index); }
 
-std::optional<TKxMessage> FindKxMessage(std::string_view name) noexcept {
-  for (const MessageEntry& e : kMessages) {
-    if (e.name == name) return TKxMessage(e.id);
-  }
-  return std::nullopt;
-}
+std::optional<TKxMessage> FindKxMessage(std::string_view name) noexcept { return kTable.Find(name); }
 
-void SetKxMessageText(TKxMessage message, std::string text) {
-  Translations& t = TheTranslations();
-  std::unique_lock guard(t.lock);
-  t.texts[static_cast<std::uint16_t>(message.Id())] = std::move(text);
-}
+void SetKxMessageText(TKxMessage message, std::string text) { kTable.SetText(message, std::move(text)); }
 
-bool SetKxMessageText(std::string_view name, std::string text) {
-  std::optional<TKxMessage> message = FindKxMessage(name);
-  if (!message) return false;
-  SetKxMessageText(*message, std::move(text));
-  return true;
-}
+bool SetKxMessageText(std::string_view name, std::string text) { return kTable.SetText(name, std::move(text)); }
 
-void ResetKxMessageText(TKxMessage message) {
-  Translations& t = TheTranslations();
-  std::unique_lock guard(t.lock);
-  t.texts.erase(static_cast<std::uint16_t>(message.Id()));
-}
+void ResetKxMessageText(TKxMessage message) { kTable.ResetText(message); }
 
-void ResetKxMessageTexts() {
-  Translations& t = TheTranslations();
-  std::unique_lock guard(t.lock);
-  t.texts.clear();
-}
+void ResetKxMessageTexts() { kTable.ResetTexts(); }
 
 }  // namespace kx

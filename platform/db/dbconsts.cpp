@@ -1,18 +1,14 @@
 #include "platform/db/dbconsts.h"
 
 #include <array>
-#include <mutex>
-#include <shared_mutex>
-#include <unordered_map>
+
+#include "platform/rtl/messagetable.h"
 
 namespace host {
 namespace {
 
-struct MessageEntry {
-  TDbMessageId id;
-  std::string_view name;
-  std::string_view text;
-};
+using MessageTable = TMessageTable<TDbMessage, DbMessageCount>;
+using MessageEntry = MessageTable::Row;
 
 #define M(name, text) MessageEntry{TDbMessageId::name, #name, text}
 
@@ -81,77 +77,27 @@ constexpr std::array<MessageEntry, DbMessageCount> kMessages{{
 
 #undef M
 
-constexpr bool TableFollowsNames() {
-  for (std::size_t i = 0; i < kMessages.size(); ++i) {
-    if (static_cast<std::size_t>(kMessages[i].id) != i) return false;
-  }
-  return true;
-}
-static_assert(TableFollowsNames(), "message rows must be in the order of HOST_DB_MESSAGE_NAMES");
-
-const MessageEntry& EntryOf(TDbMessageId id) noexcept {
-  return kMessages[static_cast<std::size_t>(id)];
-}
-
-struct Translations {
-  std::shared_mutex lock;
-  std::unordered_map<std::uint16_t, std::string> texts;
-};
-
-Translations& TheTranslations() {
-  static Translations translations;
-  return translations;
-}
+constexpr MessageTable kTable{kMessages};
+static_assert(kTable.FollowsIds(), "message rows must be in the order of HOST_DB_MESSAGE_NAMES");
 
 }  // namespace
 
-std::string_view TDbMessage::Name() const noexcept { return EntryOf(FId).name; }
+std::string_view TDbMessage::Name() const noexcept { return kTable.Name(FId); }
 
-std::string_view TDbMessage::DefaultText() const noexcept { return EntryOf(FId).text; }
+std::string_view TDbMessage::DefaultText() const noexcept { return kTable.DefaultText(FId); }
 
-std::string TDbMessage::Text() const {
-  Translations& t = TheTranslations();
-  std::shared_lock guard(t.lock);
-  auto it = t.texts.find(static_cast<std::uint16_t>(FId));
-  if (it != t.texts.end()) return it->second;
-  return std::string(EntryOf(FId).text);
-}
+std::string TDbMessage::Text() const { return kTable.Text(FId); }
 
-std::optional<TDbMessage> DbMessageAt(std::size_t index) noexcept {
-  if (index >= kMessages.size()) return std::nullopt;
-  return TDbMessage(kMessages[index].id);
-}
+std::optional<TDbMessage> DbMessageAt(std::size_t index) noexcept { return kTable.At(index); }
 
-std::optional<TDbMessage> FindDbMessage(std::string_view name) noexcept {
-  for (const MessageEntry& e : kMessages) {
-    if (e.name == name) return TDbMessage(e.id);
-  }
-  return std::nullopt;
-}
+std::optional<TDbMessage> FindDbMessage(std::string_view name) noexcept { return kTable.Find(name); }
 
-void SetDbMessageText(TDbMessage message, std::string text) {
-  Translations& t = TheTranslations();
-  std::unique_lock guard(t.lock);
-  t.texts[static_cast<std::uint16_t>(message.Id())] = std::move(text);
-}
+void SetDbMessageText(TDbMessage message, std::string text) { kTable.SetText(message, std::move(text)); }
 
-bool SetDbMessageText(std::string_view name, std::string text) {
-  std::optional<TDbMessage> message = FindDbMessage(name);
-  if (!message) return false;
-  SetDbMessageText(*message, std::move(text));
-  return true;
-}
+bool SetDbMessageText(std::string_view name, std::string text) { return kTable.SetText(name, std::move(text)); }
 
-void ResetDbMessageText(TDbMessage message) {
-  Translations& t = TheTranslations();
-  std::unique_lock guard(t.lock);
-  t.texts.erase(static_cast<std::uint16_t>(message.Id()));
-}
+void ResetDbMessageText(TDbMessage message) { kTable.ResetText(message); }
 
-void ResetDbMessageTexts() {
-  Translations& t = TheTranslations();
-  std::unique_lock guard(t.lock);
-  t.texts.clear();
-}
+void ResetDbMessageTexts() { kTable.ResetTexts(); }
 
 }  // namespace host
