@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -510,6 +511,11 @@ struct TRetStruct {
   host::Variant v;
   TExprField* Field = nullptr;
   std::unique_ptr<TListStructList> List;
+  // A constant of the buffer as the verifier keeps it, standing in for v so that constants
+  // are not copied for every record; null when v holds the value.
+  const host::Variant* Const = nullptr;
+  // The value of an rstVariant result.
+  const host::Variant& Value() const { return Const != nullptr ? *Const : v; }
 };
 
 // Raised inside an evaluation when a continue condition fails; Verify turns it into False.
@@ -523,7 +529,7 @@ class EStopOnContinueOperator : public host::EAbort {
 class TParseVerifier {
  public:
   // ParseData may be null (everything passes). The buffer is not copied: its owner must
-  // outlive the verifier.
+  // outlive the verifier and leave it unchanged (nodes and constants are decoded once).
   TParseVerifier(host::TDataSet* DataSet, const std::uint8_t* ParseData);
   TParseVerifier(TExprFieldResolver& DataSet, const std::uint8_t* ParseData);
   TParseVerifier(const TParseVerifier&) = delete;
@@ -538,29 +544,39 @@ class TParseVerifier {
   static constexpr int MaxDepth = 500;
 
  private:
+  // The evaluation's own functions are hidden from other libraries, so that the calls
+  // between them are direct and can be inlined.
   struct Node;
-  Node At(int Offset) const;
-  void ProceedNode(int Offset, TRetStruct& Result);
-  void ProceedUnaryNode(const Node& N, TRetStruct& Result);
-  void ProceedBinaryNode(const Node& N, TRetStruct& Result);
-  void ProceedCompareNode(const Node& N, TRetStruct& Result);
-  void ProceedFieldNode(const Node& N, TRetStruct& Result);
-  void ProceedConstNode(const Node& N, TRetStruct& Result);
-  void ProceedContinueNode(const Node& N, TRetStruct& Result);
-  void ProceedListNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] Node At(int Offset) const;
+  [[gnu::visibility("hidden")]] void ProceedNode(int Offset, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedUnaryNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedBinaryNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedCompareNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedFieldNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedConstNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedContinueNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedListNode(const Node& N, TRetStruct& Result);
   // The recursive handlers only evaluate operands; what they do with them is out of line, so
   // that each level of nesting costs little stack.
-  [[gnu::noinline]] void ApplyBinary(tCANOp Op, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result);
-  [[gnu::noinline]] void ApplyUnary(const Node& N, TRetStruct& Operand, TRetStruct& Result);
-  [[gnu::noinline]] void ApplyContinue(const Node& N, TRetStruct& Operand, TRetStruct& Result);
-  [[gnu::noinline]] void ApplyCompare(const Node& N, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result);
-  [[gnu::noinline]] void AppendListItem(TListStructList& List, TRetStruct& Value);
-  [[gnu::noinline]] void AppendClause(host::Exception& E) const;
-  [[gnu::noinline]] void CollectChain(const Node& N);
-  [[gnu::noinline]] bool ShortCircuit(tCANOp Op, TRetStruct& Left) const;
-  bool ProcessLists(tCANOp Op, TRetStruct& Left, TRetStruct& Right);
-  host::Variant ProcessListAggregate(tCANOp Op, TRetStruct& Left, TRetStruct& Right);
-  const host::Variant& ValueOf(const TRetStruct& R, host::Variant& Temp) const;
+  [[gnu::noinline, gnu::visibility("hidden")]] void ApplyBinary(tCANOp Op, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result);
+  [[gnu::noinline, gnu::visibility("hidden")]] void ApplyUnary(const Node& N, TRetStruct& Operand, TRetStruct& Result);
+  [[gnu::noinline, gnu::visibility("hidden")]] void ApplyContinue(const Node& N, TRetStruct& Operand, TRetStruct& Result);
+  [[gnu::noinline, gnu::visibility("hidden")]] void ApplyCompare(const Node& N, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result);
+  [[gnu::noinline, gnu::visibility("hidden")]] void AppendListItem(TListStructList& List, TRetStruct& Value);
+  [[gnu::noinline, gnu::visibility("hidden")]] void AppendClause(host::Exception& E) const;
+  [[gnu::noinline, gnu::visibility("hidden")]] void CollectChain(const Node& N);
+  [[gnu::noinline, gnu::visibility("hidden")]] bool ShortCircuit(tCANOp Op, TRetStruct& Left) const;
+  [[gnu::visibility("hidden")]] bool ProcessLists(tCANOp Op, TRetStruct& Left, TRetStruct& Right);
+  [[gnu::visibility("hidden")]] host::Variant ProcessListAggregate(tCANOp Op, TRetStruct& Left, TRetStruct& Right);
+  [[gnu::visibility("hidden")]] const host::Variant& ValueOf(const TRetStruct& R, host::Variant& Temp) const;
+  [[gnu::visibility("hidden")]] void ApplyValues(tCANOp Op, const host::Variant& L, const host::Variant& R, TRetStruct& Result);
+  [[gnu::noinline, gnu::visibility("hidden")]] host::Variant Arithmetic(tCANOp Op, const host::Variant& L, const host::Variant& R) const;
+  // The constant of a const node, decoded on first use and kept.
+  [[gnu::visibility("hidden")]] const host::Variant& Constant(const Node& N);
+  [[gnu::noinline, gnu::visibility("hidden")]] host::Variant DecodeConstant(const Node& N) const;
+  // Result storage reused from record to record: one per recursion depth (an evaluation has
+  // at most one frame at each depth).
+  [[gnu::visibility("hidden")]] TRetStruct& Slot(int Depth);
   [[noreturn, gnu::noinline]] void Error(const std::string& Message) const;
   [[noreturn, gnu::noinline]] void Error(TKxMessage Message) const;
   [[noreturn, gnu::noinline]] void ErrorOp(TKxMessage Message, int Number) const;
@@ -574,6 +590,11 @@ class TParseVerifier {
   int FDepth = 0;
   // Binary nodes of the chains being evaluated (see ProceedBinaryNode).
   std::vector<Node> FChain;
+  // Decoded constants (a deque: references to them stay valid as it grows) and, for each
+  // byte of the node area, 1 + the index of the constant of the node there, 0 for none yet.
+  std::deque<host::Variant> FConsts;
+  std::vector<std::uint16_t> FConstIndex;
+  std::vector<std::unique_ptr<TRetStruct>> FSlots;
 };
 
 // Compares two values: 0 equal, 1 L greater, -1 L smaller, -100 undefined (a Null side or an

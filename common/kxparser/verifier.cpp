@@ -49,6 +49,9 @@ int OperandCount(std::uint8_t nodeClass) {
 
 bool IsBooleanVariant(const Variant& v) { return v.VType() == host::varBoolean; }
 
+// VariantCompareCase, bound within this file so that the evaluator's calls are direct.
+int CompareValues(const Variant& L, const Variant& R, bool CaseSensitive);
+
 // Counts the evaluator's recursion for the duration of one call.
 class DepthGuard {
  public:
@@ -60,6 +63,23 @@ class DepthGuard {
  private:
   int& FDepth;
 };
+
+// Makes R a plain value.
+void SetBoolean(TRetStruct& R, bool Value) {
+  R.StType = rstVariant;
+  R.Field = nullptr;
+  R.List.reset();
+  R.Const = nullptr;
+  R.v.SetBoolean(Value);
+}
+
+void SetValue(TRetStruct& R, Variant&& Value) {
+  R.StType = rstVariant;
+  R.Field = nullptr;
+  R.List.reset();
+  R.Const = nullptr;
+  R.v = std::move(Value);
+}
 
 }  // namespace
 
@@ -101,13 +121,20 @@ bool TParseVerifier::Verify() {
   FDepth = 0;
   FChain.clear();
   try {
-    TRetStruct result;
+    TRetStruct& result = Slot(0);
     ProceedNode(0, result);
     if (result.StType != rstVariant) Error(SKxParseBadOperandType);
-    return result.v.AsBoolean();
+    const Variant& value = result.Value();
+    return IsBooleanVariant(value) ? value.RawBoolean() : value.AsBoolean();
   } catch (const EStopOnContinueOperator&) {
     return false;
   }
+}
+
+TRetStruct& TParseVerifier::Slot(int Depth) {
+  const auto i = static_cast<std::size_t>(Depth);
+  while (FSlots.size() <= i) FSlots.push_back(std::make_unique<TRetStruct>());
+  return *FSlots[i];
 }
 
 TParseVerifier::Node TParseVerifier::At(int Offset) const {
@@ -129,7 +156,7 @@ TParseVerifier::Node TParseVerifier::At(int Offset) const {
 // The value of an operand: its variant, or its field's value read into Temp.
 const Variant& TParseVerifier::ValueOf(const TRetStruct& R, Variant& Temp) const {
   switch (R.StType) {
-    case rstVariant: return R.v;
+    case rstVariant: return R.Value();
     case rstField: return Temp = R.Field->GetAsVariant();
     default: Error(SKxBadRetStructType);
   }
@@ -149,6 +176,7 @@ void TParseVerifier::ProceedNode(int Offset, TRetStruct& Result) {
   const Node n = At(Offset);
   Result.List.reset();
   Result.Field = nullptr;
+  Result.Const = nullptr;
   Result.StType = rstVariant;
   switch (n.nodeClass) {
     case nodeUNARY: ProceedUnaryNode(n, Result); break;
@@ -173,6 +201,23 @@ void TParseVerifier::ProceedFieldNode(const Node& N, TRetStruct& Result) {
 
 void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
   if (N.op != canCONST2) ErrorOp(SKxParseUnknownOperType, N.op);
+  Result.StType = rstVariant;
+  Result.Const = &Constant(N);
+}
+
+// The buffer does not change while the verifier lives, so a constant decodes the same every
+// time; one that fails to decode is not kept and fails again at each evaluation.
+const Variant& TParseVerifier::Constant(const Node& N) {
+  if (FConstIndex.empty()) FConstIndex.assign(FLiteralStart - CANEXPRSIZE, 0);
+  std::uint16_t& index = FConstIndex[static_cast<std::size_t>(N.offset)];
+  if (index == 0) {
+    FConsts.push_back(DecodeConstant(N));
+    index = static_cast<std::uint16_t>(FConsts.size());
+  }
+  return FConsts[index - 1u];
+}
+
+Variant TParseVerifier::DecodeConstant(const Node& N) const {
   const int type = N.Operand(0);
   const std::size_t size = N.Operand(1);
   const std::size_t start = FLiteralStart + N.Operand(2);
@@ -186,7 +231,7 @@ void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
     for (std::size_t i = 0; i < n; ++i) v |= std::uint64_t{p[i]} << (8 * i);
     return v;
   };
-  Result.StType = rstVariant;
+  Variant result;
   switch (type) {
     case host::ftString:
     case host::ftBytes:
@@ -195,7 +240,7 @@ void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
     case host::ftWideString: {
       const void* nul = std::memchr(p, 0, FTotalSize - start);
       if (nul == nullptr) Damaged();
-      Result.v = Variant(std::string(reinterpret_cast<const char*>(p), static_cast<const std::uint8_t*>(nul) - p));
+      result = Variant(std::string(reinterpret_cast<const char*>(p), static_cast<const std::uint8_t*>(nul) - p));
       break;
     }
     case host::ftSmallint:
@@ -208,38 +253,38 @@ void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
       switch (size) {
         case 1:
           // A signed byte reads as a Smallint: every comparison accepts that kind on the left.
-          Result.v = word ? Variant(static_cast<unsigned char>(little(1)))
+          result = word ? Variant(static_cast<unsigned char>(little(1)))
                           : Variant(static_cast<short>(static_cast<std::int8_t>(little(1))));
           break;
         case 2:
-          Result.v = word ? Variant(static_cast<unsigned short>(little(2)))
+          result = word ? Variant(static_cast<unsigned short>(little(2)))
                           : Variant(static_cast<short>(static_cast<std::int16_t>(little(2))));
           break;
         case 4:
-          Result.v = Variant(static_cast<std::int32_t>(little(4)));
+          result = Variant(static_cast<std::int32_t>(little(4)));
           break;
         case 8:
-          Result.v = Variant(host::IntToStr(static_cast<std::int64_t>(little(8))));
+          result = Variant(host::IntToStr(static_cast<std::int64_t>(little(8))));
           break;
         default:
-          Result.v = Variant(std::int32_t{0});
+          result = Variant(std::int32_t{0});
       }
       break;
     }
     case host::ftBoolean:
       need(1);
-      Result.v = Variant(p[0] != 0);
+      result = Variant(p[0] != 0);
       break;
     case host::ftFloat: {
       need(8);
       double d;
       std::memcpy(&d, p, 8);
-      Result.v = Variant(d);
+      result = Variant(d);
       break;
     }
     case host::ftBCD:
       need(8);
-      Result.v = Variant(host::Currency::FromRaw(static_cast<std::int64_t>(little(8))));
+      result = Variant(host::Currency::FromRaw(static_cast<std::int64_t>(little(8))));
       break;
     case host::ftDate:
     case host::ftTime:
@@ -247,12 +292,13 @@ void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
       need(8);
       double d;
       std::memcpy(&d, p, 8);
-      Result.v = Variant(host::TDateTime(d));
+      result = Variant(host::TDateTime(d));
       break;
     }
     default:
       Error(SKxParseBadDataType);
   }
+  return result;
 }
 
 void TParseVerifier::ProceedListNode(const Node& N, TRetStruct& Result) {
@@ -279,14 +325,14 @@ void TParseVerifier::AppendListItem(TListStructList& List, TRetStruct& Value) {
   if (Value.StType != rstVariant && Value.StType != rstField) Error(SKxBadRetStructType);
   auto item = std::make_unique<TListStruct>();
   item->IsVariant = Value.StType == rstVariant;
-  item->v = Value.v;
+  if (item->IsVariant) item->v = Value.Value();
   item->Field = Value.Field;
   List.Add(item.get());
   item.release();
 }
 
 void TParseVerifier::ProceedUnaryNode(const Node& N, TRetStruct& Result) {
-  TRetStruct operand;
+  TRetStruct& operand = Slot(FDepth);
   ProceedNode(N.Operand(0), operand);
   ApplyUnary(N, operand, Result);
 }
@@ -300,17 +346,20 @@ void TParseVerifier::ApplyUnary(const Node& N, TRetStruct& operand, TRetStruct& 
       switch (operand.StType) {
         case rstList: blank = operand.List->Count() == 0; break;
         case rstField: blank = operand.Field->IsNull(); break;
-        default: blank = operand.v.IsEmpty(); break;
+        default: blank = operand.Value().IsEmpty(); break;
       }
-      Result.v = Variant(N.op == canISBLANK ? blank : !blank);
+      Result.v.SetBoolean(N.op == canISBLANK ? blank : !blank);
       break;
     }
-    case canNOT:
-      {
+    case canNOT: {
       Variant temp;
-      Result.v = host::VarNot(ValueOf(operand, temp));
-      }
+      const Variant& value = ValueOf(operand, temp);
+      if (IsBooleanVariant(value))
+        Result.v.SetBoolean(!value.RawBoolean());
+      else
+        Result.v = host::VarNot(value);
       break;
+    }
     case canFIELD2:
       if (operand.StType != rstField) Error(SKxBadRetStructType);
       Result.StType = rstField;
@@ -318,7 +367,7 @@ void TParseVerifier::ApplyUnary(const Node& N, TRetStruct& operand, TRetStruct& 
       break;
     case canCONST2:
       if (operand.StType != rstVariant) Error(SKxBadRetStructType);
-      Result.v = operand.v;
+      Result.v = operand.Value();
       break;
     case canMINUS:
       {
@@ -331,11 +380,11 @@ void TParseVerifier::ApplyUnary(const Node& N, TRetStruct& operand, TRetStruct& 
       if (operand.StType == rstField)
         value = operand.Field->GetAsBoolean();
       else if (operand.StType == rstVariant)
-        value = operand.v.AsBoolean();
+        value = operand.Value().AsBoolean();
       else
         Error(SKxBadRetStructType);
       if (!value) throw EStopOnContinueOperator(nameAndOwnerName(FDataSet->GetComponent()));
-      Result.v = Variant(true);
+      Result.v.SetBoolean(true);
       break;
     }
     case canUPPER:
@@ -344,7 +393,7 @@ void TParseVerifier::ApplyUnary(const Node& N, TRetStruct& operand, TRetStruct& 
       if (operand.StType == rstField)
         text = operand.Field->GetAsString();
       else if (operand.StType == rstVariant)
-        text = operand.v.AsString();
+        text = operand.Value().AsString();
       else
         Error(SKxBadRetStructType);
       Result.v = Variant(N.op == canUPPER ? host::AnsiUpperCase(text) : host::AnsiLowerCase(text));
@@ -364,7 +413,7 @@ void TParseVerifier::ProceedContinueNode(const Node& N, TRetStruct& Result) {
 void TParseVerifier::ApplyContinue(const Node& N, TRetStruct& operand, TRetStruct& Result) {
   auto truth = [&]() -> bool {
     if (operand.StType == rstField) return operand.Field->GetAsBoolean();
-    if (operand.StType == rstVariant) return operand.v.AsBoolean();
+    if (operand.StType == rstVariant) return operand.Value().AsBoolean();
     Error(SKxBadRetStructType);
   };
   bool fails = false;
@@ -372,12 +421,12 @@ void TParseVerifier::ApplyContinue(const Node& N, TRetStruct& operand, TRetStruc
     case canISBLANK:
       fails = operand.StType == rstList    ? true
               : operand.StType == rstField ? !operand.Field->IsNull()
-                                           : !operand.v.IsEmpty();
+                                           : !operand.Value().IsEmpty();
       break;
     case canNOTBLANK:
       fails = operand.StType == rstList    ? operand.List == nullptr
               : operand.StType == rstField ? operand.Field->IsNull()
-                                           : operand.v.IsEmpty();
+                                           : operand.Value().IsEmpty();
       break;
     case canNOT:
       fails = truth();
@@ -398,7 +447,7 @@ void TParseVerifier::ApplyContinue(const Node& N, TRetStruct& operand, TRetStruc
   }
   if (fails) throw EStopOnContinueOperator(nameAndOwnerName(FDataSet->GetComponent()));
   Result.StType = rstVariant;
-  Result.v = Variant(true);
+  Result.v.SetBoolean(true);
 }
 
 // Binary nodes. A chain of binary nodes down the first operands (a OR b OR c ..., x + y + z)
@@ -408,18 +457,17 @@ void TParseVerifier::ProceedBinaryNode(const Node& N, TRetStruct& Result) {
   const std::size_t base = FChain.size();
   CollectChain(N);
   try {
-    TRetStruct left;
-    ProceedNode(FChain.back().Operand(0), left);
+    // Result carries the value of the chain so far.
+    ProceedNode(FChain.back().Operand(0), Result);
+    TRetStruct& right = Slot(FDepth);
     while (FChain.size() > base) {
       const Node node = FChain.back();
       FChain.pop_back();
       const auto op = static_cast<tCANOp>(node.op);
-      if (ShortCircuit(op, left)) continue;
-      TRetStruct right;
+      if (ShortCircuit(op, Result)) continue;
       ProceedNode(node.Operand(1), right);
-      ApplyBinary(op, left, right, left);
+      ApplyBinary(op, Result, right, Result);
     }
-    Result = std::move(left);
   } catch (host::Exception& e) {
     AppendClause(e);
     throw;
@@ -442,8 +490,8 @@ void TParseVerifier::CollectChain(const Node& N) {
 // AND with a false Boolean on the left is False, OR with a true one True, without the right
 // side being evaluated.
 bool TParseVerifier::ShortCircuit(tCANOp Op, TRetStruct& Left) const {
-  if (Left.StType != rstVariant || !IsBooleanVariant(Left.v)) return false;
-  const bool value = Left.v.AsBoolean();
+  if (Left.StType != rstVariant || !IsBooleanVariant(Left.Value())) return false;
+  const bool value = Left.Value().RawBoolean();
   return (Op == canAND && !value) || (Op == canOR && value);
 }
 
@@ -456,71 +504,95 @@ void TParseVerifier::AppendClause(host::Exception& E) const {
 
 // Result may be Left itself: everything is read from the operands before Result is written.
 void TParseVerifier::ApplyBinary(tCANOp Op, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result) {
-  Variant out;
   if (Op == canASSIGN) {
     if (Left.StType == rstField && Right.StType == rstVariant)
-      Left.Field->SetAsVariant(Right.v);
+      Left.Field->SetAsVariant(Right.Value());
     else if (Right.StType == rstField && Left.StType == rstVariant)
-      Right.Field->SetAsVariant(Left.v);
+      Right.Field->SetAsVariant(Left.Value());
     else
       Error(SKxBadRetStructType);
-    out = Variant(true);
+    SetBoolean(Result, true);
   } else if (Left.StType == rstList || Right.StType == rstList) {
     if (Op == canSUM || Op == canMIN || Op == canMAX || Op == canAVG)
-      out = ProcessListAggregate(Op, Left, Right);
+      SetValue(Result, ProcessListAggregate(Op, Left, Right));
     else
-      out = Variant(ProcessLists(Op, Left, Right));
-  } else {
-    // Field values are read straight into these (no temporaries to move).
-    const Variant lv = Left.StType == rstField ? Left.Field->GetAsVariant() : Variant();
-    const Variant rv = Right.StType == rstField ? Right.Field->GetAsVariant() : Variant();
-    const Variant& l = Left.StType == rstField ? lv : Left.v;
-    const Variant& r = Right.StType == rstField ? rv : Right.v;
-    switch (Op) {
-      case canEQ: case canNE: case canGT: case canLT: case canGE: case canLE: {
-        const int c = VariantCompare(l, r);
-        bool b = false;
-        switch (Op) {
-          case canEQ: b = c == 0; break;
-          case canNE: b = c != 0 && c != -100; break;
-          case canGT: b = c == 1; break;
-          case canLT: b = c == -1; break;
-          case canGE: b = c == 0 || c == 1; break;
-          default: b = c == 0 || c == -1; break;
-        }
-        out = Variant(b);
-        break;
-      }
-      case canAND: out = host::VarAnd(l, r); break;
-      case canOR: out = host::VarOr(l, r); break;
-      case canADD:
-      case canSUM: out = host::VarAdd(l, r); break;
-      case canSUB: out = host::VarSub(l, r); break;
-      case canMUL: out = host::VarMul(l, r); break;
-      case canDIV: out = host::VarDiv(l, r); break;
-      case canMOD: {
-        const Variant q = host::VarDiv(l, r);
-        out = q.IsNull() ? q : Variant(std::fabs(q.AsDouble()));
-        break;
-      }
-      case canREM: out = host::VarMod(l, r); break;
-      case canMIN:
-      case canMAX: {
-        const double a = l.AsDouble();
-        const double b = r.AsDouble();
-        out = Variant(Op == canMIN ? std::min(a, b) : std::max(a, b));
-        break;
-      }
-      case canAVG: out = host::VarDiv(host::VarAdd(l, r), Variant(2)); break;
-      case canIN: out = Variant(false); break;
-      default:
-        ErrorOp(SKxParseUnknownOperType, Op);
+      SetBoolean(Result, ProcessLists(Op, Left, Right));
+  } else if (Left.StType == rstField) {
+    // A field's value is read straight into a local (no temporary to move); the left side
+    // is read before the right one.
+    const Variant l = Left.Field->GetAsVariant();
+    if (Right.StType == rstField) {
+      const Variant r = Right.Field->GetAsVariant();
+      ApplyValues(Op, l, r, Result);
+    } else {
+      ApplyValues(Op, l, Right.Value(), Result);
     }
+  } else if (Right.StType == rstField) {
+    const Variant r = Right.Field->GetAsVariant();
+    ApplyValues(Op, Left.Value(), r, Result);
+  } else {
+    ApplyValues(Op, Left.Value(), Right.Value(), Result);
   }
-  Result.StType = rstVariant;
-  Result.Field = nullptr;
-  Result.List.reset();
-  Result.v = std::move(out);
+}
+
+// L or R may be Result's own value: it is written last.
+void TParseVerifier::ApplyValues(tCANOp Op, const Variant& l, const Variant& r, TRetStruct& Result) {
+  switch (Op) {
+    case canEQ: case canNE: case canGT: case canLT: case canGE: case canLE: {
+      const int c = CompareValues(l, r, true);
+      bool b;
+      switch (Op) {
+        case canEQ: b = c == 0; break;
+        case canNE: b = c != 0 && c != -100; break;
+        case canGT: b = c == 1; break;
+        case canLT: b = c == -1; break;
+        case canGE: b = c == 0 || c == 1; break;
+        default: b = c == 0 || c == -1; break;
+      }
+      SetBoolean(Result, b);
+      break;
+    }
+    case canIN: SetBoolean(Result, false); break;
+    case canAND:
+    case canOR:
+      // Two Booleans give what VarAnd and VarOr would; anything else takes their way.
+      if (IsBooleanVariant(l) && IsBooleanVariant(r))
+        SetBoolean(Result, Op == canAND ? l.RawBoolean() && r.RawBoolean() : l.RawBoolean() || r.RawBoolean());
+      else
+        SetValue(Result, Op == canAND ? host::VarAnd(l, r) : host::VarOr(l, r));
+      break;
+    default:
+      SetValue(Result, Arithmetic(Op, l, r));
+      break;
+  }
+}
+
+Variant TParseVerifier::Arithmetic(tCANOp Op, const Variant& l, const Variant& r) const {
+  Variant out;
+  switch (Op) {
+    case canADD:
+    case canSUM: out = host::VarAdd(l, r); break;
+    case canSUB: out = host::VarSub(l, r); break;
+    case canMUL: out = host::VarMul(l, r); break;
+    case canDIV: out = host::VarDiv(l, r); break;
+    case canMOD: {
+      const Variant q = host::VarDiv(l, r);
+      out = q.IsNull() ? q : Variant(std::fabs(q.AsDouble()));
+      break;
+    }
+    case canREM: out = host::VarMod(l, r); break;
+    case canMIN:
+    case canMAX: {
+      const double x = l.AsDouble();
+      const double y = r.AsDouble();
+      out = Variant(Op == canMIN ? std::min(x, y) : std::max(x, y));
+      break;
+    }
+    case canAVG: out = host::VarDiv(host::VarAdd(l, r), Variant(2)); break;
+    default:
+      ErrorOp(SKxParseUnknownOperType, Op);
+  }
+  return out;
 }
 
 bool TParseVerifier::ProcessLists(tCANOp Op, TRetStruct& Left, TRetStruct& Right) {
@@ -529,13 +601,13 @@ bool TParseVerifier::ProcessLists(tCANOp Op, TRetStruct& Left, TRetStruct& Right
     case canEQ: {
       if (!bothLists || Left.List->Count() != Right.List->Count()) return false;
       for (int i = 0; i < Left.List->Count(); ++i)
-        if (VariantCompare(ElementValue(*Left.List->Get(i)), ElementValue(*Right.List->Get(i))) != 0) return false;
+        if (CompareValues(ElementValue(*Left.List->Get(i)), ElementValue(*Right.List->Get(i)), true) != 0) return false;
       return true;
     }
     case canNE: {
       if (!bothLists || Left.List->Count() != Right.List->Count()) return true;
       for (int i = 0; i < Left.List->Count(); ++i) {
-        const int c = VariantCompare(ElementValue(*Left.List->Get(i)), ElementValue(*Right.List->Get(i)));
+        const int c = CompareValues(ElementValue(*Left.List->Get(i)), ElementValue(*Right.List->Get(i)), true);
         if (c == 0 || c == -100) return false;
       }
       return true;
@@ -547,7 +619,7 @@ bool TParseVerifier::ProcessLists(tCANOp Op, TRetStruct& Left, TRetStruct& Right
       Variant temp;
       const Variant& value = ValueOf(other, temp);
       for (int i = 0; i < list.List->Count(); ++i)
-        if (VariantCompare(value, ElementValue(*list.List->Get(i))) == 0) return true;
+        if (CompareValues(value, ElementValue(*list.List->Get(i)), true) == 0) return true;
       return false;
     }
     default:
@@ -598,7 +670,7 @@ void TParseVerifier::ApplyCompare(const Node& N, TRetStruct& left, TRetStruct& r
 
   auto text = [&](const TRetStruct& r) -> std::string {
     if (r.StType == rstField) return r.Field->GetAsString();
-    if (r.StType == rstVariant) return r.v.AsString();
+    if (r.StType == rstVariant) return r.Value().AsString();
     Error(SKxBadRetStructType);
   };
   auto matches = [&](std::string l, std::string r) {
@@ -610,7 +682,8 @@ void TParseVerifier::ApplyCompare(const Node& N, TRetStruct& left, TRetStruct& r
       l = host::AnsiLowerCase(l);
       r = host::AnsiLowerCase(r);
     }
-    return host::AnsiCompareStr(l, r) == 0;
+    // Identical bytes are equal under every collation.
+    return l == r || host::AnsiCompareStr(l, r) == 0;
   };
 
   bool match;
@@ -627,16 +700,44 @@ void TParseVerifier::ApplyCompare(const Node& N, TRetStruct& left, TRetStruct& r
     match = matches(text(left), text(right));
   }
   Result.StType = rstVariant;
-  Result.v = Variant(N.op == canNE ? !match : match);
+  Result.v.SetBoolean(N.op == canNE ? !match : match);
 }
 
 // ---- comparison of values ---------------------------------------------------------------------
 
-int VariantCompare(const Variant& L, const Variant& R) { return VariantCompareCase(L, R, true); }
+int VariantCompare(const Variant& L, const Variant& R) { return CompareValues(L, R, true); }
 
 int VariantCompareCase(const Variant& L, const Variant& R, bool CaseSensitive) {
-  if (R.IsNull() || L.IsEmpty() || L.IsNull()) return -100;
+  return CompareValues(L, R, CaseSensitive);
+}
+
+namespace {
+
+int CompareValues(const Variant& L, const Variant& R, bool CaseSensitive) {
   auto sign = [](auto a, auto b) { return a == b ? 0 : (a > b ? 1 : -1); };
+  // Two values of the same simple kind compare directly, as the general way below would
+  // compare them (a NaN is smaller than everything, as there).
+  if (L.VType() == R.VType()) {
+    switch (L.VType()) {
+      case host::varSmallint:
+      case host::varInteger:
+      case host::varByte:
+      case host::varWord:
+      case host::varCurrency: return sign(L.RawInt(), R.RawInt());
+      case host::varSingle:
+      case host::varDouble:
+      case host::varDate: return sign(L.RawReal(), R.RawReal());
+      case host::varBoolean: return sign(int{L.RawBoolean()}, int{R.RawBoolean()});
+      case host::varString:
+        // Identical bytes are equal under every collation, with or without case.
+        if (L.RawText() == R.RawText()) return 0;
+        return sign(CaseSensitive ? host::AnsiCompareStr(L.RawText(), R.RawText())
+                                  : host::AnsiCompareText(L.RawText(), R.RawText()),
+                    0);
+      default: break;
+    }
+  }
+  if (R.IsNull() || L.IsEmpty() || L.IsNull()) return -100;
   switch (L.VType()) {
     case host::varSmallint:
     case host::varInteger:
@@ -655,14 +756,16 @@ int VariantCompareCase(const Variant& L, const Variant& R, bool CaseSensitive) {
     case host::varDate:
       return sign(L.AsDouble(), R.AsDouble());
     case host::varString: {
-      const std::string l = L.AsString();
       const std::string r = R.AsString();
-      const int c = CaseSensitive ? host::AnsiCompareStr(l, r) : host::AnsiCompareText(l, r);
+      if (L.RawText() == r) return 0;
+      const int c = CaseSensitive ? host::AnsiCompareStr(L.RawText(), r) : host::AnsiCompareText(L.RawText(), r);
       return sign(c, 0);
     }
     default:
       throw host::Exception(static_cast<std::string>(SKxBadVariantType));
   }
 }
+
+}  // namespace
 
 }  // namespace kx

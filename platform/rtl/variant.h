@@ -101,6 +101,26 @@ class Variant {
   bool IsNull() const { return FType == varNull; }
   bool IsArray() const { return (FType & varArray) != 0; }
 
+  // Unconverted reads for hot paths that have checked VType() first; any other kind gives a
+  // meaningless value. RawInt: the integer kinds up to varInt64, and varCurrency's scaled
+  // value (1.5 is 15000); RawReal: varSingle, varDouble, varDate; RawBoolean: varBoolean;
+  // RawText: varString.
+  std::int64_t RawInt() const noexcept { return FInt; }
+  double RawReal() const noexcept { return FDouble; }
+  bool RawBoolean() const noexcept { return FBool; }
+  const std::string& RawText() const noexcept { return FText; }
+  // Makes this Variant(v) in place; a text's storage is kept for later reuse.
+  void SetBoolean(bool v) noexcept {
+    if (FArray) {
+      *this = Variant(v);
+      return;
+    }
+    FText.clear();
+    FType = varBoolean;
+    FInt = 0;
+    FBool = v;
+  }
+
   // Conversions; see the header comment for errors.
   bool AsBoolean() const;
   std::int32_t AsInteger() const;
