@@ -44,9 +44,17 @@ class TDataSetFieldResolver : public TExprFieldResolver {
   host::TComponent* GetComponent() const override { return FDataSet; }
   int GetFieldCount() const override { return FDataSet ? FDataSet->GetFieldCount() : 0; }
 
+  // Asked for every field node of every record: the wrapper last used at a position is
+  // taken again while the dataset still has the same field there.
   TExprField* GetField(int index) override {
     if (index < 0 || index >= GetFieldCount()) return nullptr;
-    return Wrap(FDataSet->GetFields()->Fields(index));
+    host::TField* field = FDataSet->GetFields()->Fields(index);
+    const auto i = static_cast<std::size_t>(index);
+    if (i < FByIndex.size() && FByIndex[i] != nullptr && FByIndex[i]->Field() == field) return FByIndex[i];
+    TDataSetExprField* wrapper = Wrap(field);
+    if (FByIndex.size() <= i) FByIndex.resize(i + 1, nullptr);
+    FByIndex[i] = wrapper;
+    return wrapper;
   }
   TExprField* FindField(std::string_view name) override {
     return FDataSet ? Wrap(FDataSet->FindField(name)) : nullptr;
@@ -70,7 +78,7 @@ class TDataSetFieldResolver : public TExprFieldResolver {
   }
 
  private:
-  TExprField* Wrap(host::TField* field) {
+  TDataSetExprField* Wrap(host::TField* field) {
     if (field == nullptr) return nullptr;
     auto& slot = FFields[field];
     if (!slot) slot = std::make_unique<TDataSetExprField>(field);
@@ -79,6 +87,8 @@ class TDataSetFieldResolver : public TExprFieldResolver {
 
   host::TDataSet* FDataSet;
   std::unordered_map<host::TField*, std::unique_ptr<TDataSetExprField>> FFields;
+  // Wrappers by position (owned by FFields).
+  std::vector<TDataSetExprField*> FByIndex;
 };
 
 }  // namespace
