@@ -9,44 +9,13 @@
 #include <exception>
 
 #include "common/kxtables/errors.h"
+#include "common/kxtables/filterstate.h"
 
 namespace kx {
 
 using namespace host;
 
 namespace {
-
-// Shows Buffer to field access in state dsFilter for the lifetime of the guard; with
-// FieldCheck, also raises IsFieldConstrainVerifyState. Everything is restored on the way out.
-class TConstraintState {
- public:
-  TConstraintState(TKxDataSet* DataSet, TRecordBuffer& FilterBuffer, bool& VerifyState,
-                   TRecordBuffer Buffer, bool FieldCheck)
-      : FDataSet(DataSet),
-        FFilterBuffer(FilterBuffer),
-        FSavedBuffer(FilterBuffer),
-        FVerifyState(VerifyState),
-        FSavedVerifyState(VerifyState) {
-    FFilterBuffer = Buffer;
-    if (FieldCheck) FVerifyState = true;
-    FSavedState = FDataSet->SetTempState(dsFilter);
-  }
-  ~TConstraintState() {
-    FDataSet->RestoreState(FSavedState);
-    FFilterBuffer = FSavedBuffer;
-    FVerifyState = FSavedVerifyState;
-  }
-  TConstraintState(const TConstraintState&) = delete;
-  TConstraintState& operator=(const TConstraintState&) = delete;
-
- private:
-  TKxDataSet* FDataSet;
-  TRecordBuffer& FFilterBuffer;
-  TRecordBuffer FSavedBuffer;
-  bool& FVerifyState;
-  bool FSavedVerifyState;
-  TDataSetState FSavedState = dsInactive;
-};
 
 // Evaluates an item's parsed expression against the record the dataset shows now.
 bool Evaluate(TKxDataSet* DataSet, const TConstraintItem* Item) {
@@ -145,7 +114,7 @@ void TKxDataSet::VerifyConstrains() {
 
 void TKxDataSet::CheckFieldConstrains(int FieldNo, TRecordBuffer ValueBuffer) {
   if (FParseConstrains->Count() == 0) return;
-  TConstraintState state(this, FFilterBuffer, FIsFieldConstrainVerifyState, ValueBuffer, true);
+  TKxFilterState state(this, FFilterBuffer, ValueBuffer, &FIsFieldConstrainVerifyState);
   for (int i = 0; i < FParseConstrains->Count(); ++i) {
     const TConstraintItem* item = FParseConstrains->GetItem(i);
     if (item->FieldNum < 0 || item->FieldNum >= GetFieldCount()) continue;
@@ -160,7 +129,7 @@ void TKxDataSet::SetDefaultConstraints(TRecordBuffer Buffer) {
   // Defaults parsed for an earlier open stay in their collection until the next one; they
   // apply only while this open prepared constraints, since the fields may have changed.
   if (!FConstraintLayer || FDefaultConstrains->Count() == 0) return;
-  TConstraintState state(this, FFilterBuffer, FIsFieldConstrainVerifyState, Buffer, false);
+  TKxFilterState state(this, FFilterBuffer, Buffer);
   for (int i = 0; i < FDefaultConstrains->Count(); ++i) {
     Evaluate(this, FDefaultConstrains->GetItem(i));
   }

@@ -5,6 +5,7 @@
 
 #include "common/kxtables/database.h"
 #include "common/kxtables/dataset.h"
+#include "common/kxtables/filterstate.h"
 #include "common/kxtables/session.h"
 #include "common/kxtables/trace.h"
 #include "platform/rtl/application.h"
@@ -15,32 +16,6 @@
 namespace kx {
 
 using namespace host;
-
-namespace {
-
-// Shows Buffer to field access in state dsFilter for the lifetime of the guard.
-class TFilterState {
- public:
-  TFilterState(TKxDataSet* DataSet, TRecordBuffer& FilterBuffer, TRecordBuffer Buffer)
-      : FDataSet(DataSet), FFilterBuffer(FilterBuffer), FSavedBuffer(FilterBuffer) {
-    FFilterBuffer = Buffer;
-    FSavedState = FDataSet->SetTempState(dsFilter);
-  }
-  ~TFilterState() {
-    FDataSet->RestoreState(FSavedState);
-    FFilterBuffer = FSavedBuffer;
-  }
-  TFilterState(const TFilterState&) = delete;
-  TFilterState& operator=(const TFilterState&) = delete;
-
- private:
-  TKxDataSet* FDataSet;
-  TRecordBuffer& FFilterBuffer;
-  TRecordBuffer FSavedBuffer;
-  TDataSetState FSavedState = dsInactive;
-};
-
-}  // namespace
 
 void TKxDataSet::ActivateFilters() {
   // A previous evaluator would outlive the buffer of the parser replaced below.
@@ -72,7 +47,7 @@ bool TKxDataSet::DoFiltering(TRecordBuffer Buffer) {
 
 bool TKxDataSet::RecordFilter(TRecordBuffer Buffer) {
   bool accept = true;
-  TFilterState state(this, FFilterBuffer, Buffer);
+  TKxFilterState state(this, FFilterBuffer, Buffer);
   try {
     GetOnFilterRecord()(this, accept);
   } catch (...) {
@@ -211,7 +186,7 @@ bool TKxDataSet::VariantMatchField(const Variant& Value, TField* Field) {
 // ---- searching ------------------------------------------------------------------------------
 
 bool TKxDataSet::CheckFilter(TRecordBuffer Buffer, TParseVerifier* Verifier) {
-  TFilterState state(this, FFilterBuffer, Buffer);
+  TKxFilterState state(this, FFilterBuffer, Buffer);
   try {
     return Verifier->Verify();
   } catch (...) {
@@ -354,7 +329,7 @@ Variant TKxDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValue
   if (FGettingRecord) {
     // A descendant is in the middle of reading a record: no calculated fields now. The values
     // are read from the scratch buffer through the filter state, which shows exactly it.
-    TFilterState state(this, FFilterBuffer, buffer);
+    TKxFilterState state(this, FFilterBuffer, buffer);
     return GetFieldValues(ResultFields);
   }
   TTempState state(this, dsCalcFields);

@@ -23,13 +23,6 @@ using host::Variant;
 class EvaluatorReuseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FLocale = host::GetUserLocale();
-    FSaved = host::FormatSettings();
-    host::SetUserLocale("en_US");
-    auto& fs = host::FormatSettings();
-    fs.DecimalSeparator = '.';
-    fs.DateSeparator = '-';
-    fs.ShortDateFormat = "yyyy/mm/dd";
     FTable.SetName("Table1");
     // Record 0 and 1 hold values, record 2 none.
     FRecords.assign(3, std::vector<std::uint8_t>(FRecord.RecordSize(), 0));
@@ -48,11 +41,6 @@ class EvaluatorReuseTest : public ::testing::Test {
     FRecord.Set("Born", Variant(host::TDateTime(43831)));
     FRecord.Set("Big", Variant(7LL));
   }
-  void TearDown() override {
-    host::SetUserLocale(FLocale);
-    host::FormatSettings() = FSaved;
-  }
-
   void Use(std::size_t i) { FRecord.SetRecord(FRecords[i].data()); }
 
   // "T", "F", or the message of what evaluating raised.
@@ -64,8 +52,7 @@ class EvaluatorReuseTest : public ::testing::Test {
     }
   }
 
-  std::string FLocale;
-  host::TFormatSettings FSaved;
+  kxtest::FixedTextFormats FFormats;
   host::TComponent FTable{nullptr};
   kxtest::MemRecordResolver FRecord{kxtest::AllTypesFields(), &FTable};
   std::vector<std::vector<std::uint8_t>> FRecords;

@@ -23,24 +23,9 @@ using kxtest::Bytes;
 class EvaluatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Case mapping is the user locale's (Turkish lowers "I" to a dotless i): fix one.
-    FLocale = host::GetUserLocale();
-    FSaved = host::FormatSettings();
-    host::SetUserLocale("en_US");
-    auto& fs = host::FormatSettings();
-    fs.DecimalSeparator = '.';
-    fs.DateSeparator = '-';
-    fs.TimeSeparator = ':';
-    fs.ShortDateFormat = "yyyy/mm/dd";
-    fs.LongTimeFormat = "hh:nn:ss";
     FTable.SetName("Table1");
     Fill();
   }
-  void TearDown() override {
-    host::SetUserLocale(FLocale);
-    host::FormatSettings() = FSaved;
-  }
-
   // Every field has a value except IntCalc, Data and Raw.
   void Fill() {
     FRecord.Clear();
@@ -81,8 +66,7 @@ class EvaluatorTest : public ::testing::Test {
     return Run(b.data());
   }
 
-  std::string FLocale;
-  host::TFormatSettings FSaved;
+  kxtest::FixedTextFormats FFormats;
   host::TComponent FTable{nullptr};
   kxtest::MemRecordResolver FRecord{kxtest::AllTypesFields(), &FTable};
 };

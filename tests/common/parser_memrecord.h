@@ -18,6 +18,7 @@
 #include "common/kxparser.h"
 #include "platform/rtl/currency.h"
 #include "platform/rtl/datetime.h"
+#include "platform/rtl/locale.h"
 #include "platform/rtl/strings.h"
 #include "platform/rtl/variant.h"
 
@@ -204,5 +205,30 @@ inline std::vector<MemFieldDef> AllTypesFields() {
       {"IntCalc", ftInteger, 0, fkInternalCalc},
   };
 }
+
+// Fixes the user locale (case mapping is the locale's: Turkish lowers "I" to a dotless i)
+// and the text formats of dates and numbers for the guard's lifetime, then puts them back.
+class FixedTextFormats {
+ public:
+  FixedTextFormats() : FLocale(host::GetUserLocale()), FSaved(host::FormatSettings()) {
+    host::SetUserLocale("en_US");
+    auto& fs = host::FormatSettings();
+    fs.DecimalSeparator = '.';
+    fs.DateSeparator = '-';
+    fs.TimeSeparator = ':';
+    fs.ShortDateFormat = "yyyy/mm/dd";
+    fs.LongTimeFormat = "hh:nn:ss";
+  }
+  ~FixedTextFormats() {
+    host::SetUserLocale(FLocale);
+    host::FormatSettings() = FSaved;
+  }
+  FixedTextFormats(const FixedTextFormats&) = delete;
+  FixedTextFormats& operator=(const FixedTextFormats&) = delete;
+
+ private:
+  std::string FLocale;
+  host::TFormatSettings FSaved;
+};
 
 }  // namespace kxtest
