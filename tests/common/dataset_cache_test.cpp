@@ -737,5 +737,25 @@ TEST_F(CacheTest, ClosingFreesTheListAndReopeningStartsClean) {
   EXPECT_EQ(Forward(ds), (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
+TEST_F(CacheTest, ADatasetFreedWhileOpenReleasesEveryEntryAndWritesNothing) {
+  ds->Open();
+  InsertId(ds, 10);
+  Go(ds, 2);
+  EXPECT_EQ(ds->FieldByName("NOTES")->GetAsString(), "note 2");  // a cached BLOB reference
+  SetName(ds, "m2");
+  Go(ds, 3);
+  ds->Delete();
+  Go(ds, 4);
+  ds->Edit();
+  ds->FieldByName("NAME")->SetAsString("pending edit");
+  // Freed in edit state with an insert, a modification and a delete cached: the leak checker
+  // sees whether the entries' buffers and BLOB references are released.
+  delete ds;
+  ds = nullptr;
+  EXPECT_EQ(table->RowCount(), 5);
+  EXPECT_EQ(table->Value(1, "NAME").AsString(), "r2");
+  EXPECT_EQ(table->Value(3, "NAME").AsString(), "r4");
+}
+
 }  // namespace
 }  // namespace kxtest
