@@ -10,6 +10,7 @@
 #include "engines/odbc/fetch.h"
 #include "engines/odbc/info.h"
 #include "engines/odbc/program.h"
+#include "engines/odbc/textcalls.h"
 #include "engines/odbc/types.h"
 
 using namespace kxodbc;
@@ -63,15 +64,6 @@ SQLSMALLINT reportedType(const Stmt& s, SQLSMALLINT t) {
     if (t == SQL_TYPE_TIMESTAMP) return SQL_TIMESTAMP;
   }
   return t;
-}
-
-void requireConnected(Dbc& d) {
-  if (!d.connected()) fail("08003", "Connection not open");
-}
-
-void checkNoCursor(Stmt& s) {
-  if (s.cursorOpen()) fail("24000", "Invalid cursor state");
-  if (s.needData) fail("HY010", "Function sequence error: data at execution pending");
 }
 
 }  // namespace
@@ -596,14 +588,7 @@ KX_EXPORT SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV h, SQLINTEGER attr, SQLPOINTER
 
 KX_EXPORT SQLRETURN SQL_API SQLConnect(SQLHDBC h, SQLCHAR* dsn, SQLSMALLINT dsnLen, SQLCHAR* uid, SQLSMALLINT uidLen,
                                        SQLCHAR* pwd, SQLSMALLINT pwdLen) {
-  return guarded<Dbc>(h, HKind::Dbc, [&](Dbc& d) -> SQLRETURN {
-    ConnAttrs a;
-    a.emplace_back("DSN", textIn(dsn, dsnLen));
-    if (uid) a.emplace_back("UID", textIn(uid, uidLen));
-    if (pwd) a.emplace_back("PWD", textIn(pwd, pwdLen));
-    connect(d, a, nullptr);
-    return SQL_SUCCESS;
-  });
+  return connectCall(h, dsn, dsnLen, uid, uidLen, pwd, pwdLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT inLen, SQLCHAR* out,
@@ -819,12 +804,7 @@ KX_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT h, SQLCHAR* text, SQLINTEGER len) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    if (!text) fail("HY009", "Invalid use of null pointer");
-    checkNoCursor(s);
-    prepareStatement(s, textIn(text, len));
-    return executeStatement(s);
-  });
+  return execDirectCall(h, text, len);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT h, SQLSMALLINT* count) {
@@ -1043,108 +1023,55 @@ KX_EXPORT SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT h, SQLCHAR* out, SQLSMALLI
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLSetCursorName(SQLHSTMT h, SQLCHAR* name, SQLSMALLINT len) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    if (!name) fail("HY009", "Invalid use of null pointer");
-    setCursorName(s, textIn(name, len));
-    return SQL_SUCCESS;
-  });
+  return setCursorNameCall(h, name, len);
 }
 
 // ------------------------------------------------------------------------------------------
 // Catalogue
 
-#define KX_CATALOG_PREAMBLE(s) \
-  checkNoCursor(s);            \
-  requireConnected(*(s).dbc);  \
-  ++(s).dbc->metaEpoch
-
 KX_EXPORT SQLRETURN SQL_API SQLTables(SQLHSTMT h, SQLCHAR* cat, SQLSMALLINT catLen, SQLCHAR* schema,
                                       SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* types,
                                       SQLSMALLINT typesLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    catalogTables(s, optText(cat, catLen), optText(schema, schemaLen), optText(table, tableLen), optText(types, typesLen));
-    return SQL_SUCCESS;
-  });
+  return tablesCall(h, cat, catLen, schema, schemaLen, table, tableLen, types, typesLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT h, SQLCHAR* cat, SQLSMALLINT catLen, SQLCHAR* schema,
                                        SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* column,
                                        SQLSMALLINT columnLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    catalogColumns(s, optText(cat, catLen), optText(schema, schemaLen), optText(table, tableLen), optText(column, columnLen));
-    return SQL_SUCCESS;
-  });
+  return columnsCall(h, cat, catLen, schema, schemaLen, table, tableLen, column, columnLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLStatistics(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR* table,
                                           SQLSMALLINT tableLen, SQLUSMALLINT unique, SQLUSMALLINT) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    if (!table) fail("HY009", "Invalid use of null pointer");
-    if (unique != SQL_INDEX_UNIQUE && unique != SQL_INDEX_ALL) fail("HY100", "Uniqueness option type out of range");
-    catalogStatistics(s, textIn(table, tableLen), unique);
-    return SQL_SUCCESS;
-  });
+  return statisticsCall(h, table, tableLen, unique);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR* table,
                                            SQLSMALLINT tableLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    if (!table) fail("HY009", "Invalid use of null pointer");
-    catalogPrimaryKeys(s, textIn(table, tableLen));
-    return SQL_SUCCESS;
-  });
+  return primaryKeysCall(h, table, tableLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLForeignKeys(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR* pkTable,
                                            SQLSMALLINT pkLen, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
                                            SQLCHAR* fkTable, SQLSMALLINT fkLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    if (!pkTable && !fkTable) fail("HY009", "Invalid use of null pointer");
-    catalogForeignKeys(s, optText(pkTable, pkLen), optText(fkTable, fkLen));
-    return SQL_SUCCESS;
-  });
+  return foreignKeysCall(h, pkTable, pkLen, fkTable, fkLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT h, SQLUSMALLINT idType, SQLCHAR*, SQLSMALLINT, SQLCHAR*,
                                               SQLSMALLINT, SQLCHAR* table, SQLSMALLINT tableLen, SQLUSMALLINT,
                                               SQLUSMALLINT) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    if (!table) fail("HY009", "Invalid use of null pointer");
-    if (idType != SQL_BEST_ROWID && idType != SQL_ROWVER) fail("HY097", "Column type out of range");
-    catalogSpecialColumns(s, idType, textIn(table, tableLen));
-    return SQL_SUCCESS;
-  });
+  return specialColumnsCall(h, idType, table, tableLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLProcedures(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR* proc,
                                           SQLSMALLINT procLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    catalogProcedures(s, optText(proc, procLen));
-    return SQL_SUCCESS;
-  });
+  return proceduresCall(h, proc, procLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLProcedureColumns(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
                                                 SQLCHAR* proc, SQLSMALLINT procLen, SQLCHAR* column,
                                                 SQLSMALLINT columnLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    catalogProcedureColumns(s, optText(proc, procLen), optText(column, columnLen));
-    return SQL_SUCCESS;
-  });
+  return procedureColumnsCall(h, proc, procLen, column, columnLen);
 }
 
-KX_EXPORT SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT h, SQLSMALLINT type) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE(s);
-    catalogTypeInfo(s, type);
-    return SQL_SUCCESS;
-  });
-}
+KX_EXPORT SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT h, SQLSMALLINT type) { return typeInfoCall(h, type); }

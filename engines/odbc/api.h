@@ -45,10 +45,21 @@ SQLRETURN guarded(SQLHANDLE h, HKind k, F&& body) {
   return rc;
 }
 
-// Optional text argument of a catalogue function.
-inline std::optional<std::string> optText(const SQLCHAR* s, SQLSMALLINT len) {
+// Optional text argument of a catalogue function, narrow or wide.
+template <class C>
+std::optional<std::string> optText(const C* s, SQLSMALLINT len) {
   if (!s) return std::nullopt;
   return textIn(s, len);
+}
+
+inline void requireConnected(Dbc& d) {
+  if (!d.connected()) fail("08003", "Connection not open");
+}
+
+// A statement that is to run or describe something new: no cursor open, no data pending.
+inline void checkNoCursor(Stmt& s) {
+  if (s.cursorOpen()) fail("24000", "Invalid cursor state");
+  if (s.needData) fail("HY010", "Function sequence error: data at execution pending");
 }
 
 // Shared by the narrow and wide entry points (api.cpp).

@@ -1,28 +1,16 @@
 // The wide (UTF-16) entry points. Each converts its texts and runs the same code as the narrow
 // one, so Unicode applications (pyodbc) reach the driver without the driver manager's own
 // conversion, which would lose characters outside the narrow code page.
-#include <optional>
-
 #include "engines/odbc/api.h"
 #include "engines/odbc/catalog.h"
 #include "engines/odbc/connect.h"
 #include "engines/odbc/info.h"
 #include "engines/odbc/program.h"
+#include "engines/odbc/textcalls.h"
 
 using namespace kxodbc;
 
 namespace {
-
-std::string win(const SQLWCHAR* s, SQLLEN len) {
-  if (!s) return {};
-  if (len < 0 && len != SQL_NTS) fail("HY090", "Invalid string or buffer length");
-  return utf16ToUtf8(s, len);
-}
-
-std::optional<std::string> optWin(const SQLWCHAR* s, SQLSMALLINT len) {
-  if (!s) return std::nullopt;
-  return win(s, len);
-}
 
 template <class L>
 SQLRETURN charsOut(Handle& h, std::string_view s, SQLWCHAR* buf, SQLLEN bufChars, L* outLen) {
@@ -48,14 +36,7 @@ SQLRETURN bytesOut(Handle& h, std::string_view s, SQLPOINTER buf, SQLLEN bufByte
 
 KX_EXPORT SQLRETURN SQL_API SQLConnectW(SQLHDBC h, SQLWCHAR* dsn, SQLSMALLINT dsnLen, SQLWCHAR* uid, SQLSMALLINT uidLen,
                                         SQLWCHAR* pwd, SQLSMALLINT pwdLen) {
-  return guarded<Dbc>(h, HKind::Dbc, [&](Dbc& d) -> SQLRETURN {
-    ConnAttrs a;
-    a.emplace_back("DSN", win(dsn, dsnLen));
-    if (uid) a.emplace_back("UID", win(uid, uidLen));
-    if (pwd) a.emplace_back("PWD", win(pwd, pwdLen));
-    connect(d, a, nullptr);
-    return SQL_SUCCESS;
-  });
+  return connectCall(h, dsn, dsnLen, uid, uidLen, pwd, pwdLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC h, SQLHWND, SQLWCHAR* in, SQLSMALLINT inLen, SQLWCHAR* out,
@@ -65,7 +46,7 @@ KX_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC h, SQLHWND, SQLWCHAR* in, 
         completion != SQL_DRIVER_COMPLETE_REQUIRED)
       fail("HY110", "Invalid driver completion");
     std::string completed;
-    connect(d, parseConnectionString(win(in, inLen)), &completed);
+    connect(d, parseConnectionString(textIn(in, inLen)), &completed);
     if (out || outLen) return charsOut(d, completed, out, outMax, outLen);
     return SQL_SUCCESS;
   });
@@ -127,7 +108,7 @@ KX_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC h, SQLWCHAR* in, SQLINTEGER in
                                           SQLINTEGER* outLen) {
   return guarded<Dbc>(h, HKind::Dbc, [&](Dbc& d) -> SQLRETURN {
     if (!in) fail("HY009", "Invalid use of null pointer");
-    return charsOut(d, translateEscapes(win(in, inLen), nullptr, nullptr), out, outMax, outLen);
+    return charsOut(d, translateEscapes(textIn(in, inLen), nullptr, nullptr), out, outMax, outLen);
   });
 }
 
@@ -135,19 +116,13 @@ KX_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER l
   return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
     if (!text) fail("HY009", "Invalid use of null pointer");
     if (s.cursorOpen()) fail("24000", "Invalid cursor state");
-    prepareStatement(s, win(text, len));
+    prepareStatement(s, textIn(text, len));
     return SQL_SUCCESS;
   });
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    if (!text) fail("HY009", "Invalid use of null pointer");
-    if (s.cursorOpen()) fail("24000", "Invalid cursor state");
-    if (s.needData) fail("HY010", "Function sequence error: data at execution pending");
-    prepareStatement(s, win(text, len));
-    return executeStatement(s);
-  });
+  return execDirectCall(h, text, len);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT h, SQLUSMALLINT col, SQLWCHAR* name, SQLSMALLINT nameMax,
@@ -177,106 +152,52 @@ KX_EXPORT SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT h, SQLWCHAR* out, SQLSMAL
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT h, SQLWCHAR* name, SQLSMALLINT len) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    if (!name) fail("HY009", "Invalid use of null pointer");
-    setCursorName(s, win(name, len));
-    return SQL_SUCCESS;
-  });
+  return setCursorNameCall(h, name, len);
 }
-
-#define KX_CATALOG_PREAMBLE_W(s)                                               \
-  if ((s).cursorOpen()) fail("24000", "Invalid cursor state");                 \
-  if ((s).needData) fail("HY010", "Function sequence error");                  \
-  if (!(s).dbc->connected()) fail("08003", "Connection not open"); \
-  ++(s).dbc->metaEpoch
 
 KX_EXPORT SQLRETURN SQL_API SQLTablesW(SQLHSTMT h, SQLWCHAR* cat, SQLSMALLINT catLen, SQLWCHAR* schema,
                                        SQLSMALLINT schemaLen, SQLWCHAR* table, SQLSMALLINT tableLen, SQLWCHAR* types,
                                        SQLSMALLINT typesLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    catalogTables(s, optWin(cat, catLen), optWin(schema, schemaLen), optWin(table, tableLen), optWin(types, typesLen));
-    return SQL_SUCCESS;
-  });
+  return tablesCall(h, cat, catLen, schema, schemaLen, table, tableLen, types, typesLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLColumnsW(SQLHSTMT h, SQLWCHAR* cat, SQLSMALLINT catLen, SQLWCHAR* schema,
                                         SQLSMALLINT schemaLen, SQLWCHAR* table, SQLSMALLINT tableLen, SQLWCHAR* column,
                                         SQLSMALLINT columnLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    catalogColumns(s, optWin(cat, catLen), optWin(schema, schemaLen), optWin(table, tableLen), optWin(column, columnLen));
-    return SQL_SUCCESS;
-  });
+  return columnsCall(h, cat, catLen, schema, schemaLen, table, tableLen, column, columnLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR* table,
                                            SQLSMALLINT tableLen, SQLUSMALLINT unique, SQLUSMALLINT) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    if (!table) fail("HY009", "Invalid use of null pointer");
-    if (unique != SQL_INDEX_UNIQUE && unique != SQL_INDEX_ALL) fail("HY100", "Uniqueness option type out of range");
-    catalogStatistics(s, win(table, tableLen), unique);
-    return SQL_SUCCESS;
-  });
+  return statisticsCall(h, table, tableLen, unique);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR* table,
                                             SQLSMALLINT tableLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    if (!table) fail("HY009", "Invalid use of null pointer");
-    catalogPrimaryKeys(s, win(table, tableLen));
-    return SQL_SUCCESS;
-  });
+  return primaryKeysCall(h, table, tableLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLForeignKeysW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
                                             SQLWCHAR* pkTable, SQLSMALLINT pkLen, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*,
                                             SQLSMALLINT, SQLWCHAR* fkTable, SQLSMALLINT fkLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    if (!pkTable && !fkTable) fail("HY009", "Invalid use of null pointer");
-    catalogForeignKeys(s, optWin(pkTable, pkLen), optWin(fkTable, fkLen));
-    return SQL_SUCCESS;
-  });
+  return foreignKeysCall(h, pkTable, pkLen, fkTable, fkLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT h, SQLUSMALLINT idType, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*,
                                                SQLSMALLINT, SQLWCHAR* table, SQLSMALLINT tableLen, SQLUSMALLINT,
                                                SQLUSMALLINT) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    if (!table) fail("HY009", "Invalid use of null pointer");
-    if (idType != SQL_BEST_ROWID && idType != SQL_ROWVER) fail("HY097", "Column type out of range");
-    catalogSpecialColumns(s, idType, win(table, tableLen));
-    return SQL_SUCCESS;
-  });
+  return specialColumnsCall(h, idType, table, tableLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLProceduresW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR* proc,
                                            SQLSMALLINT procLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    catalogProcedures(s, optWin(proc, procLen));
-    return SQL_SUCCESS;
-  });
+  return proceduresCall(h, proc, procLen);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLProcedureColumnsW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
                                                  SQLWCHAR* proc, SQLSMALLINT procLen, SQLWCHAR* column,
                                                  SQLSMALLINT columnLen) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    catalogProcedureColumns(s, optWin(proc, procLen), optWin(column, columnLen));
-    return SQL_SUCCESS;
-  });
+  return procedureColumnsCall(h, proc, procLen, column, columnLen);
 }
 
-KX_EXPORT SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT h, SQLSMALLINT type) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    KX_CATALOG_PREAMBLE_W(s);
-    catalogTypeInfo(s, type);
-    return SQL_SUCCESS;
-  });
-}
+KX_EXPORT SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT h, SQLSMALLINT type) { return typeInfoCall(h, type); }

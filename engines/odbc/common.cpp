@@ -306,6 +306,12 @@ std::string textIn(const SQLCHAR* s, SQLLEN len) {
   return std::string(reinterpret_cast<const char*>(s), static_cast<size_t>(len));
 }
 
+std::string textIn(const SQLWCHAR* s, SQLLEN len) {
+  if (!s) return {};
+  if (len < 0 && len != SQL_NTS) fail("HY090", "Invalid string or buffer length");
+  return utf16ToUtf8(s, len);
+}
+
 std::optional<std::string> installerValue(const std::string& section, const char* key) {
   // The installer answers from a cache keyed by the default too; a default never used before
   // always reads the file, and tells an absent key from an empty one.

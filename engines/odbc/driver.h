@@ -349,8 +349,9 @@ bool wideOutChars(std::string_view utf8, SQLWCHAR* buf, SQLLEN bufChars, SQLSMAL
 bool wideOutChars(std::string_view utf8, SQLWCHAR* buf, SQLLEN bufChars, SQLINTEGER* outChars);
 bool wideOutBytes(std::string_view utf8, SQLPOINTER buf, SQLLEN bufBytes, SQLSMALLINT* outBytes);
 bool wideOutBytes(std::string_view utf8, SQLPOINTER buf, SQLLEN bufBytes, SQLINTEGER* outBytes);
-// Text argument in: SQL_NTS or a length.
+// Text argument in: SQL_NTS or a length (bytes for narrow texts, UTF-16 units for wide ones).
 std::string textIn(const SQLCHAR* s, SQLLEN len);
+std::string textIn(const SQLWCHAR* s, SQLLEN len);
 
 // A key of an installer file (odbc.ini in the current config mode), read past the installer's
 // cache; nullopt when absent.
