@@ -106,7 +106,9 @@ EKxDBEngineError::EKxDBEngineError(const EKxDBEngineError& other) : EKxDatabaseE
     for (const auto& entry : other.FErrors) {
       std::unique_ptr<TKxDBError> copy = entry->CloneEntry();
       // A descendant entry that does not override CloneEntry would be sliced here.
-      assert(typeid(*copy) == typeid(*entry));
+      [[maybe_unused]] const TKxDBError& copied = *copy;
+      [[maybe_unused]] const TKxDBError& original = *entry;
+      assert(typeid(copied) == typeid(original));
       Adopt(std::move(copy));
     }
   } catch (...) {

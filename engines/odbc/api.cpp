@@ -788,12 +788,7 @@ KX_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE h, SQLSM
 // Statements
 
 KX_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT h, SQLCHAR* text, SQLINTEGER len) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    if (!text) fail("HY009", "Invalid use of null pointer");
-    checkNoCursor(s);
-    prepareStatement(s, textIn(text, len));
-    return SQL_SUCCESS;
-  });
+  return prepareCall(h, text, len);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {

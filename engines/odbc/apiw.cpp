@@ -113,12 +113,7 @@ KX_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC h, SQLWCHAR* in, SQLINTEGER in
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) {
-  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
-    if (!text) fail("HY009", "Invalid use of null pointer");
-    if (s.cursorOpen()) fail("24000", "Invalid cursor state");
-    prepareStatement(s, textIn(text, len));
-    return SQL_SUCCESS;
-  });
+  return prepareCall(h, text, len);
 }
 
 KX_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) {

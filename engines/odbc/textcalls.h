@@ -35,6 +35,16 @@ SQLRETURN connectCall(SQLHDBC h, C* dsn, SQLSMALLINT dsnLen, C* uid, SQLSMALLINT
 }
 
 template <class C>
+SQLRETURN prepareCall(SQLHSTMT h, C* text, SQLINTEGER len) {
+  return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
+    if (!text) fail("HY009", "Invalid use of null pointer");
+    checkNoCursor(s);
+    prepareStatement(s, textIn(text, len));
+    return SQL_SUCCESS;
+  });
+}
+
+template <class C>
 SQLRETURN execDirectCall(SQLHSTMT h, C* text, SQLINTEGER len) {
   return guarded<Stmt>(h, HKind::Stmt, [&](Stmt& s) -> SQLRETURN {
     if (!text) fail("HY009", "Invalid use of null pointer");
