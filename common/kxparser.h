@@ -547,15 +547,19 @@ class TParseVerifier {
   // The evaluation's own functions are hidden from other libraries, so that the calls
   // between them are direct and can be inlined.
   struct Node;
-  [[gnu::visibility("hidden")]] Node At(int Offset) const;
-  [[gnu::visibility("hidden")]] void ProceedNode(int Offset, TRetStruct& Result);
-  [[gnu::visibility("hidden")]] void ProceedUnaryNode(const Node& N, TRetStruct& Result);
-  [[gnu::visibility("hidden")]] void ProceedBinaryNode(const Node& N, TRetStruct& Result);
-  [[gnu::visibility("hidden")]] void ProceedCompareNode(const Node& N, TRetStruct& Result);
+  // The node at Offset, decoded and checked on first use and kept from then on; a node that
+  // fails to decode is not kept, so it fails again at each evaluation.
+  [[gnu::visibility("hidden")]] Node& NodeAt(int Offset);
+  [[gnu::noinline, gnu::visibility("hidden")]] Node& DecodeNode(int Offset);
+  // Evaluates the node at Offset; Link is where its parent keeps it once decoded.
+  [[gnu::visibility("hidden")]] void ProceedNode(Node*& Link, int Offset, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedUnaryNode(Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedBinaryNode(Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedCompareNode(Node& N, TRetStruct& Result);
   [[gnu::visibility("hidden")]] void ProceedFieldNode(const Node& N, TRetStruct& Result);
-  [[gnu::visibility("hidden")]] void ProceedConstNode(const Node& N, TRetStruct& Result);
-  [[gnu::visibility("hidden")]] void ProceedContinueNode(const Node& N, TRetStruct& Result);
-  [[gnu::visibility("hidden")]] void ProceedListNode(const Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedConstNode(Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedContinueNode(Node& N, TRetStruct& Result);
+  [[gnu::visibility("hidden")]] void ProceedListNode(Node& N, TRetStruct& Result);
   // The recursive handlers only evaluate operands; what they do with them is out of line, so
   // that each level of nesting costs little stack.
   [[gnu::noinline, gnu::visibility("hidden")]] void ApplyBinary(tCANOp Op, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result);
@@ -564,7 +568,7 @@ class TParseVerifier {
   [[gnu::noinline, gnu::visibility("hidden")]] void ApplyCompare(const Node& N, TRetStruct& Left, TRetStruct& Right, TRetStruct& Result);
   [[gnu::noinline, gnu::visibility("hidden")]] void AppendListItem(TListStructList& List, TRetStruct& Value);
   [[gnu::noinline, gnu::visibility("hidden")]] void AppendClause(host::Exception& E) const;
-  [[gnu::noinline, gnu::visibility("hidden")]] void CollectChain(const Node& N);
+  [[gnu::noinline, gnu::visibility("hidden")]] void CollectChain(Node& N);
   [[gnu::noinline, gnu::visibility("hidden")]] bool ShortCircuit(tCANOp Op, TRetStruct& Left) const;
   [[gnu::visibility("hidden")]] bool ProcessLists(tCANOp Op, TRetStruct& Left, TRetStruct& Right);
   [[gnu::visibility("hidden")]] host::Variant ProcessListAggregate(tCANOp Op, TRetStruct& Left, TRetStruct& Right);
@@ -572,7 +576,7 @@ class TParseVerifier {
   [[gnu::visibility("hidden")]] void ApplyValues(tCANOp Op, const host::Variant& L, const host::Variant& R, TRetStruct& Result);
   [[gnu::noinline, gnu::visibility("hidden")]] host::Variant Arithmetic(tCANOp Op, const host::Variant& L, const host::Variant& R) const;
   // The constant of a const node, decoded on first use and kept.
-  [[gnu::visibility("hidden")]] const host::Variant& Constant(const Node& N);
+  [[gnu::visibility("hidden")]] const host::Variant& Constant(Node& N);
   [[gnu::noinline, gnu::visibility("hidden")]] host::Variant DecodeConstant(const Node& N) const;
   // Result storage reused from record to record: one per recursion depth (an evaluation has
   // at most one frame at each depth).
@@ -589,11 +593,12 @@ class TParseVerifier {
   std::size_t FLiteralStart = 0;
   int FDepth = 0;
   // Binary nodes of the chains being evaluated (see ProceedBinaryNode).
-  std::vector<Node> FChain;
-  // Decoded constants (a deque: references to them stay valid as it grows) and, for each
-  // byte of the node area, 1 + the index of the constant of the node there, 0 for none yet.
-  std::deque<host::Variant> FConsts;
-  std::vector<std::uint16_t> FConstIndex;
+  std::vector<Node*> FChain;
+  // Decoded nodes, each allocated once so that the links between them stay valid, and for
+  // each byte of the node area the node decoded there (null for none yet).
+  std::vector<std::unique_ptr<Node>> FNodes;
+  std::vector<Node*> FNodeIndex;
+  Node* FRoot = nullptr;
   std::vector<std::unique_ptr<TRetStruct>> FSlots;
 };
 

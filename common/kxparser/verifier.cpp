@@ -21,13 +21,22 @@ namespace kx {
 
 using host::Variant;
 
-// A node of the buffer, located and bounds-checked.
+// A node of the buffer, located, bounds-checked and decoded once per verifier.
 struct TParseVerifier::Node {
-  int offset = 0;
   std::uint8_t nodeClass = 0;
   std::uint8_t op = 0;
-  const std::uint8_t* operands = nullptr;
-  std::uint16_t Operand(int i) const { return Get16(operands + 2 * i); }
+  std::uint16_t operands[5] = {};
+  // The nodes evaluated below this one, linked when they first decode: the first and second
+  // operand of unary, continue and binary nodes, the two sides of a compare node, the value
+  // and the next element of a list element.
+  Node* kids[2] = {};
+  // Binary nodes: how many binary nodes the chain down the first operands holds from here,
+  // once it has been collected without fault; 0 before.
+  std::size_t chainLength = 0;
+  // Const nodes: the value, once decoded.
+  bool decoded = false;
+  Variant constant;
+  std::uint16_t Operand(int i) const { return operands[i]; }
 };
 
 namespace {
@@ -122,7 +131,7 @@ bool TParseVerifier::Verify() {
   FChain.clear();
   try {
     TRetStruct& result = Slot(0);
-    ProceedNode(0, result);
+    ProceedNode(FRoot, 0, result);
     if (result.StType != rstVariant) Error(SKxParseBadOperandType);
     const Variant& value = result.Value();
     return IsBooleanVariant(value) ? value.RawBoolean() : value.AsBoolean();
@@ -137,18 +146,31 @@ TRetStruct& TParseVerifier::Slot(int Depth) {
   return *FSlots[i];
 }
 
-TParseVerifier::Node TParseVerifier::At(int Offset) const {
-  Node n;
-  n.offset = Offset;
+TParseVerifier::Node& TParseVerifier::NodeAt(int Offset) {
+  if (Offset >= 0 && static_cast<std::size_t>(Offset) < FNodeIndex.size()) {
+    Node* n = FNodeIndex[static_cast<std::size_t>(Offset)];
+    if (n != nullptr) return *n;
+  }
+  return DecodeNode(Offset);
+}
+
+// Nothing is kept until every check has passed.
+TParseVerifier::Node& TParseVerifier::DecodeNode(int Offset) {
   const std::size_t start = CANEXPRSIZE + static_cast<std::size_t>(Offset);
   if (Offset < 0 || start + CANHDRSIZE > FLiteralStart) Damaged();
-  n.nodeClass = FParseData[start];
-  n.op = FParseData[start + 1];
-  const int count = OperandCount(n.nodeClass);
-  if (count < 0) ErrorOp(SKxParseUnknownNodeType, n.nodeClass);
+  const std::uint8_t nodeClass = FParseData[start];
+  const int count = OperandCount(nodeClass);
+  if (count < 0) ErrorOp(SKxParseUnknownNodeType, nodeClass);
   if (start + CANHDRSIZE + 2 * static_cast<std::size_t>(count) > FLiteralStart) Damaged();
-  n.operands = FParseData + start + CANHDRSIZE;
-  return n;
+  auto n = std::make_unique<Node>();
+  n->nodeClass = nodeClass;
+  n->op = FParseData[start + 1];
+  for (int i = 0; i < count; ++i) n->operands[i] = Get16(FParseData + start + CANHDRSIZE + 2 * i);
+  if (FNodeIndex.empty()) FNodeIndex.assign(FLiteralStart - CANEXPRSIZE, nullptr);
+  Node*& slot = FNodeIndex[static_cast<std::size_t>(Offset)];
+  FNodes.push_back(std::move(n));
+  slot = FNodes.back().get();
+  return *slot;
 }
 
 // ---- values ------------------------------------------------------------------------------------
@@ -170,10 +192,11 @@ Variant ElementValue(const TListStruct& e) { return e.IsVariant ? e.v : e.Field-
 
 // ---- nodes -------------------------------------------------------------------------------------
 
-void TParseVerifier::ProceedNode(int Offset, TRetStruct& Result) {
+void TParseVerifier::ProceedNode(Node*& Link, int Offset, TRetStruct& Result) {
   DepthGuard guard(FDepth);
   if (FDepth > MaxDepth) Error(SKxExprTooDeep);
-  const Node n = At(Offset);
+  if (Link == nullptr) Link = &NodeAt(Offset);
+  Node& n = *Link;
   Result.List.reset();
   Result.Field = nullptr;
   Result.Const = nullptr;
@@ -199,7 +222,7 @@ void TParseVerifier::ProceedFieldNode(const Node& N, TRetStruct& Result) {
   Result.Field = field;
 }
 
-void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
+void TParseVerifier::ProceedConstNode(Node& N, TRetStruct& Result) {
   if (N.op != canCONST2) ErrorOp(SKxParseUnknownOperType, N.op);
   Result.StType = rstVariant;
   Result.Const = &Constant(N);
@@ -207,14 +230,12 @@ void TParseVerifier::ProceedConstNode(const Node& N, TRetStruct& Result) {
 
 // The buffer does not change while the verifier lives, so a constant decodes the same every
 // time; one that fails to decode is not kept and fails again at each evaluation.
-const Variant& TParseVerifier::Constant(const Node& N) {
-  if (FConstIndex.empty()) FConstIndex.assign(FLiteralStart - CANEXPRSIZE, 0);
-  std::uint16_t& index = FConstIndex[static_cast<std::size_t>(N.offset)];
-  if (index == 0) {
-    FConsts.push_back(DecodeConstant(N));
-    index = static_cast<std::uint16_t>(FConsts.size());
+const Variant& TParseVerifier::Constant(Node& N) {
+  if (!N.decoded) {
+    N.constant = DecodeConstant(N);
+    N.decoded = true;
   }
-  return FConsts[index - 1u];
+  return N.constant;
 }
 
 Variant TParseVerifier::DecodeConstant(const Node& N) const {
@@ -301,23 +322,24 @@ Variant TParseVerifier::DecodeConstant(const Node& N) const {
   return result;
 }
 
-void TParseVerifier::ProceedListNode(const Node& N, TRetStruct& Result) {
+void TParseVerifier::ProceedListNode(Node& N, TRetStruct& Result) {
   if (N.op != canLIST2 && N.op != canLISTELEM2)
     ErrorOp(SKxParseUnknownOperType, N.op);
   Result.StType = rstList;
   Result.List = std::make_unique<TListStructList>();
   // A chain longer than the node area could hold loops.
   std::size_t steps = (FLiteralStart - CANEXPRSIZE) / (CANHDRSIZE + 4) + 1;
-  Node elem = N;
+  Node* elem = &N;
   for (;;) {
     if (steps-- == 0) Damaged();
     TRetStruct value;
-    ProceedNode(elem.Operand(0), value);
+    ProceedNode(elem->kids[0], elem->Operand(0), value);
     AppendListItem(*Result.List, value);
-    const int next = elem.Operand(1);
+    const int next = elem->Operand(1);
     if (next == 0) break;
-    elem = At(next);
-    if (elem.nodeClass != nodeLISTELEM && elem.nodeClass != nodeLIST) Damaged();
+    if (elem->kids[1] == nullptr) elem->kids[1] = &NodeAt(next);
+    elem = elem->kids[1];
+    if (elem->nodeClass != nodeLISTELEM && elem->nodeClass != nodeLIST) Damaged();
   }
 }
 
@@ -331,9 +353,9 @@ void TParseVerifier::AppendListItem(TListStructList& List, TRetStruct& Value) {
   item.release();
 }
 
-void TParseVerifier::ProceedUnaryNode(const Node& N, TRetStruct& Result) {
+void TParseVerifier::ProceedUnaryNode(Node& N, TRetStruct& Result) {
   TRetStruct& operand = Slot(FDepth);
-  ProceedNode(N.Operand(0), operand);
+  ProceedNode(N.kids[0], N.Operand(0), operand);
   ApplyUnary(N, operand, Result);
 }
 
@@ -404,9 +426,9 @@ void TParseVerifier::ApplyUnary(const Node& N, TRetStruct& operand, TRetStruct& 
   }
 }
 
-void TParseVerifier::ProceedContinueNode(const Node& N, TRetStruct& Result) {
+void TParseVerifier::ProceedContinueNode(Node& N, TRetStruct& Result) {
   TRetStruct operand;
-  ProceedNode(N.Operand(0), operand);
+  ProceedNode(N.kids[0], N.Operand(0), operand);
   ApplyContinue(N, operand, Result);
 }
 
@@ -453,19 +475,20 @@ void TParseVerifier::ApplyContinue(const Node& N, TRetStruct& operand, TRetStruc
 // Binary nodes. A chain of binary nodes down the first operands (a OR b OR c ..., x + y + z)
 // is walked with a loop, deepest first, so the stack does not grow with its length; only the
 // second operands recurse.
-void TParseVerifier::ProceedBinaryNode(const Node& N, TRetStruct& Result) {
+void TParseVerifier::ProceedBinaryNode(Node& N, TRetStruct& Result) {
   const std::size_t base = FChain.size();
   CollectChain(N);
   try {
     // Result carries the value of the chain so far.
-    ProceedNode(FChain.back().Operand(0), Result);
+    Node& deepest = *FChain.back();
+    ProceedNode(deepest.kids[0], deepest.Operand(0), Result);
     TRetStruct& right = Slot(FDepth);
     while (FChain.size() > base) {
-      const Node node = FChain.back();
+      Node& node = *FChain.back();
       FChain.pop_back();
       const auto op = static_cast<tCANOp>(node.op);
       if (ShortCircuit(op, Result)) continue;
-      ProceedNode(node.Operand(1), right);
+      ProceedNode(node.kids[1], node.Operand(1), right);
       ApplyBinary(op, Result, right, Result);
     }
   } catch (host::Exception& e) {
@@ -474,17 +497,32 @@ void TParseVerifier::ProceedBinaryNode(const Node& N, TRetStruct& Result) {
   }
 }
 
-// Pushes N and the binary nodes down its first operands onto FChain, deepest last.
-void TParseVerifier::CollectChain(const Node& N) {
-  // A chain longer than the node area could hold loops.
-  const std::size_t limit = FChain.size() + (FLiteralStart - CANEXPRSIZE) / (CANHDRSIZE + 4) + 1;
-  FChain.push_back(N);
+// Pushes N and the binary nodes down its first operands onto FChain, deepest last. The first
+// time, each node below is decoded and checked and a chain too long for the node area (one
+// that loops) is refused; once a chain has been collected whole, its length is kept and later
+// records follow the links alone.
+void TParseVerifier::CollectChain(Node& N) {
+  const std::size_t base = FChain.size();
+  if (N.chainLength != 0) {
+    Node* node = &N;
+    for (std::size_t i = N.chainLength; i > 0; --i) {
+      FChain.push_back(node);
+      node = node->kids[0];
+    }
+    return;
+  }
+  const std::size_t limit = base + (FLiteralStart - CANEXPRSIZE) / (CANHDRSIZE + 4) + 1;
+  FChain.push_back(&N);
   for (;;) {
-    const Node below = At(FChain.back().Operand(0));
+    Node& above = *FChain.back();
+    if (above.kids[0] == nullptr) above.kids[0] = &NodeAt(above.Operand(0));
+    Node& below = *above.kids[0];
     if (below.nodeClass != nodeBINARY) break;
     if (FChain.size() >= limit) Damaged();
-    FChain.push_back(below);
+    FChain.push_back(&below);
   }
+  // Every node of the chain heads the rest of it.
+  for (std::size_t i = base; i < FChain.size(); ++i) FChain[i]->chainLength = FChain.size() - i;
 }
 
 // AND with a false Boolean on the left is False, OR with a true one True, without the right
@@ -654,13 +692,13 @@ Variant TParseVerifier::ProcessListAggregate(tCANOp Op, TRetStruct& Left, TRetSt
   return sum;
 }
 
-void TParseVerifier::ProceedCompareNode(const Node& N, TRetStruct& Result) {
+void TParseVerifier::ProceedCompareNode(Node& N, TRetStruct& Result) {
   if (N.op != canEQ && N.op != canNE && N.op != canLIKE)
     ErrorOp(SKxParseUnknownOperType, N.op);
   TRetStruct left;
   TRetStruct right;
-  ProceedNode(N.Operand(2), left);
-  ProceedNode(N.Operand(3), right);
+  ProceedNode(N.kids[0], N.Operand(2), left);
+  ProceedNode(N.kids[1], N.Operand(3), right);
   ApplyCompare(N, left, right, Result);
 }
 
