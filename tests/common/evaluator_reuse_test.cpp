@@ -114,6 +114,37 @@ TEST_F(EvaluatorReuseTest, DamagedConstantsFailEveryTime) {
   }
 }
 
+// Nodes are decoded as evaluation first reaches them and kept; a damaged node is reached only
+// when the left side does not decide (Qty = 5 holds on record 0 alone), and then fails on every
+// record that reaches it, not only the first.
+struct DamagedNodeCase {
+  const char* what;
+  const char* rightSide;  // the nodes from offset 26 on
+  const char* error;
+};
+
+TEST_F(EvaluatorReuseTest, DamagedNodesFailEveryTimeTheyAreReached) {
+  const std::string bad = "Incorrectly formed expression. Component is Table1";
+  const DamagedNodeCase cases[] = {
+      {"unknown node class", "N 6 12 0", "Unknown node type: 6. Component is Table1"},
+      {"node cut by the literals", "N 5 14 1", bad.c_str()},
+      {"operand outside the nodes", "U NOT 200", bad.c_str()},
+      {"a chain that loops", "B AND 26 26", bad.c_str()},
+      {"a chain that loops lower down", "B AND 32 18 | B OR 32 18", bad.c_str()},
+      {"a list that loops", "B IN 12 32 | L 18 32", bad.c_str()},
+      {"a unary loop", "U NOT 26", "Expression is nested too deeply. Component is Table1"},
+  };
+  for (const auto& c : cases) {
+    const std::string nodes = std::string("B OR 6 26 | B EQ 12 18 | F 0 0 | C ftInteger 4 4 | ") + c.rightSide;
+    const kxtest::Bytes b = kxtest::Assemble(nodes.c_str(), "'Qty' z i4:5");
+    TParseVerifier kept(FRecord, b.data());
+    for (std::size_t i : {0, 1, 0, 2, 1, 0}) {
+      Use(i);
+      EXPECT_EQ(Outcome(kept), i == 0 ? "T" : c.error) << c.what << " on record " << i;
+    }
+  }
+}
+
 struct SameKindCase {
   const char* what;
   Variant l;
