@@ -29,12 +29,7 @@ class ParserTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FSaved = host::FormatSettings();
-    auto& fs = host::FormatSettings();
-    fs.DecimalSeparator = '.';
-    fs.DateSeparator = '-';
-    fs.TimeSeparator = ':';
-    fs.ShortDateFormat = "yyyy/mm/dd";
-    fs.LongTimeFormat = "hh:nn:ss";
+    kxtest::SetFixedTextFormats();
   }
   void TearDown() override { host::FormatSettings() = FSaved; }
 

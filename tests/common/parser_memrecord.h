@@ -206,18 +206,23 @@ inline std::vector<MemFieldDef> AllTypesFields() {
   };
 }
 
+// The text formats of numbers, dates and times that the expression tests are written for.
+inline void SetFixedTextFormats() {
+  auto& fs = host::FormatSettings();
+  fs.DecimalSeparator = '.';
+  fs.DateSeparator = '-';
+  fs.TimeSeparator = ':';
+  fs.ShortDateFormat = "yyyy/mm/dd";
+  fs.LongTimeFormat = "hh:nn:ss";
+}
+
 // Fixes the user locale (case mapping is the locale's: Turkish lowers "I" to a dotless i)
-// and the text formats of dates and numbers for the guard's lifetime, then puts them back.
+// and the text formats for the guard's lifetime, then puts them back.
 class FixedTextFormats {
  public:
   FixedTextFormats() : FLocale(host::GetUserLocale()), FSaved(host::FormatSettings()) {
     host::SetUserLocale("en_US");
-    auto& fs = host::FormatSettings();
-    fs.DecimalSeparator = '.';
-    fs.DateSeparator = '-';
-    fs.TimeSeparator = ':';
-    fs.ShortDateFormat = "yyyy/mm/dd";
-    fs.LongTimeFormat = "hh:nn:ss";
+    SetFixedTextFormats();
   }
   ~FixedTextFormats() {
     host::SetUserLocale(FLocale);

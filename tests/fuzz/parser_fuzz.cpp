@@ -30,12 +30,7 @@ struct Fixture {
 
   Fixture() {
     table.SetName("Table1");
-    auto& fs = host::FormatSettings();
-    fs.DecimalSeparator = '.';
-    fs.DateSeparator = '-';
-    fs.TimeSeparator = ':';
-    fs.ShortDateFormat = "yyyy/mm/dd";
-    fs.LongTimeFormat = "hh:nn:ss";
+    kxtest::SetFixedTextFormats();
 
     // An all-null record, and two filled ones.
     records.emplace_back(record.RecordSize(), 0);
