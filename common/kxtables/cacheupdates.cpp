@@ -181,12 +181,26 @@ int TRecCacheUpdateInfoList::Add(std::unique_ptr<TRecCacheUpdateInfo> Item) {
 int TRecCacheUpdateInfoList::GetItemNo(const void* Bookmark) const {
   const int size = FOwner->GetBookmarkSize();
   if (Bookmark == nullptr || size <= 0) return -1;
-  for (std::size_t i = 0; i < FList.size(); ++i) {
-    const std::uint8_t* mark = FList[i]->BookmarkData();
-    if (mark != nullptr && std::memcmp(mark, Bookmark, static_cast<std::size_t>(size)) == 0) {
-      return static_cast<int>(i);
-    }
-  }
+  // Called for every engine record the merged moves read, so it searches the list's order
+  // instead of scanning it: cache-only entries first by identifier, then engine records in
+  // bookmark order. The candidate found must then hold exactly these bookmark bytes.
+  const auto holds = [&](auto it) {
+    const std::uint8_t* mark = it == FList.end() ? nullptr : (*it)->BookmarkData();
+    return mark != nullptr && std::memcmp(mark, Bookmark, static_cast<std::size_t>(size)) == 0;
+  };
+  const auto engineBegin =
+      std::partition_point(FList.begin(), FList.end(), [](const auto& entry) { return entry->CacheOnly; });
+  const std::int32_t id = IdOf(Bookmark);
+  auto it = std::lower_bound(FList.begin(), engineBegin, id, [&](const auto& entry, std::int32_t value) {
+    return IdOf(entry->BookmarkData()) < value;
+  });
+  if (it != engineBegin && holds(it)) return static_cast<int>(it - FList.begin());
+  const auto* bytes = static_cast<const std::uint8_t*>(Bookmark);
+  const TBookmark key(bytes, bytes + size);
+  it = std::lower_bound(engineBegin, FList.end(), key, [&](const auto& entry, const TBookmark& value) {
+    return FOwner->CompareBookmarks(entry->Bookmark(), value) < 0;
+  });
+  if (holds(it)) return static_cast<int>(it - FList.begin());
   return -1;
 }
 
