@@ -22,6 +22,19 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
+// An integer field's text: blank clears the field; anything else must be a 64-bit integer,
+// which the field then checks against its own range.
+void SetIntegerText(TField& Field, const std::string& Value) {
+  const std::string_view text = TrimBlanks(Value);
+  if (text.empty()) {
+    Field.Clear();
+    return;
+  }
+  std::int64_t value = 0;
+  if (!TryStrToInt64(text, value)) DatabaseErrorFmt(SInvalidIntegerValue, {Value, Field.GetDisplayName()});
+  Field.SetAsLargeInt(value);
+}
+
 bool IsAscii(std::string_view s) {
   for (char c : s) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -565,16 +578,7 @@ std::string TIntegerField::GetAsString() const {
   return ReadValue(value) ? IntToStr(value) : std::string();
 }
 
-void TIntegerField::SetAsString(const std::string& Value) {
-  const std::string_view text = TrimBlanks(Value);
-  if (text.empty()) {
-    Clear();
-    return;
-  }
-  std::int64_t value = 0;
-  if (!TryStrToInt64(text, value)) DatabaseErrorFmt(SInvalidIntegerValue, {Value, GetDisplayName()});
-  SetAsLargeInt(value);
-}
+void TIntegerField::SetAsString(const std::string& Value) { SetIntegerText(*this, Value); }
 
 Variant TIntegerField::GetAsVariant() const {
   std::int32_t value = 0;
@@ -679,16 +683,7 @@ std::string TLargeintField::GetAsString() const {
   return GetData(&value) ? IntToStr(value) : std::string();
 }
 
-void TLargeintField::SetAsString(const std::string& Value) {
-  const std::string_view text = TrimBlanks(Value);
-  if (text.empty()) {
-    Clear();
-    return;
-  }
-  std::int64_t value = 0;
-  if (!TryStrToInt64(text, value)) DatabaseErrorFmt(SInvalidIntegerValue, {Value, GetDisplayName()});
-  SetAsLargeInt(value);
-}
+void TLargeintField::SetAsString(const std::string& Value) { SetIntegerText(*this, Value); }
 
 Variant TLargeintField::GetAsVariant() const {
   std::int64_t value = 0;
