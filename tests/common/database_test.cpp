@@ -16,20 +16,11 @@ namespace kx {
 namespace {
 
 using kxtest::Lines;
+using kxtest::ErrorOf;
 using kxtest::TestDatabase;
 using kxtest::TestLinkDataSet;
 using kxtest::TestSession;
 using kxtest::TestSessionList;
-
-template <class F>
-std::string ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const host::Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
 
 class DatabaseTest : public ::testing::Test {
  protected:

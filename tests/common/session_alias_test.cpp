@@ -17,22 +17,13 @@ namespace kx {
 namespace {
 
 using kxtest::Lines;
+using kxtest::ErrorOf;
 using kxtest::TestDatabase;
 using kxtest::TestLinkDataSet;
 using kxtest::TestSession;
 using kxtest::TestSessionList;
 
 const TConfigMode kAll{cfmVirtual, cfmPersistent, cfmSession};
-
-template <class F>
-std::string ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const host::Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
 
 std::unique_ptr<host::TStringList> Params(std::initializer_list<const char*> lines) {
   auto list = std::make_unique<host::TStringList>();

@@ -15,20 +15,11 @@
 namespace kx {
 namespace {
 
+using kxtest::ErrorOf;
 using kxtest::TestDatabase;
 using kxtest::TestLinkDataSet;
 using kxtest::TestSession;
 using kxtest::TestSessionList;
-
-template <class F>
-std::string ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const host::Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
 
 std::unique_ptr<host::TForm> NewForm(const std::string& name) {
   auto form = std::make_unique<host::TForm>(nullptr);

@@ -60,6 +60,17 @@ struct TestEngine {
   }
 };
 
+// The message of the exception the call raises, or "<no exception>".
+template <class F>
+std::string ErrorOf(F&& call) {
+  try {
+    call();
+  } catch (const host::Exception& e) {
+    return e.Message();
+  }
+  return "<no exception>";
+}
+
 inline void FillLines(host::TStrings* List, const std::vector<std::string>& Lines) {
   for (const std::string& line : Lines) List->Add(line);
 }
